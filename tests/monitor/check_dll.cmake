@@ -1,0 +1,32 @@
+cmake_minimum_required(VERSION 3.20)
+# Reads the DLL's export and import tables with objdump: the only export must be
+# InitializePrintMonitor2, and every imported DLL must be one that Windows itself provides.
+execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+    message(FATAL_ERROR "objdump failed on ${DLL}")
+endif()
+
+string(FIND "${dump}" "[Ordinal/Name Pointer] Table" table_start)
+if(table_start EQUAL -1)
+    message(FATAL_ERROR "no export table in ${DLL}")
+endif()
+string(SUBSTRING "${dump}" ${table_start} -1 exports_block)
+string(FIND "${exports_block}" "\n\n" table_end)
+string(SUBSTRING "${exports_block}" 0 ${table_end} exports_block)
+string(REGEX MATCHALL "\\[ *[0-9]+\\] [A-Za-z0-9_@]+" exports "${exports_block}")
+list(LENGTH exports export_count)
+if(NOT export_count EQUAL 1 OR NOT exports MATCHES "InitializePrintMonitor2$")
+    message(FATAL_ERROR "expected exactly one export, InitializePrintMonitor2; found: ${exports}")
+endif()
+
+set(system_dlls ADVAPI32.DLL KERNEL32.DLL MSVCRT.DLL SPOOLSS.DLL USER32.DLL WINSPOOL.DRV WS2_32.DLL
+    NTDLL.DLL GDI32.DLL)
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+foreach(line IN LISTS imports)
+    string(REPLACE "DLL Name: " "" name "${line}")
+    string(TOUPPER "${name}" upper)
+    if(NOT upper IN_LIST system_dlls)
+        message(FATAL_ERROR "imports a non-system DLL: ${name}")
+    endif()
+endforeach()
+message(STATUS "exports: ${exports}; imports: ${imports}")
