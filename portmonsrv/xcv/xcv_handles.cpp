@@ -1,4 +1,4 @@
-// Placeholder Xcv channel: replaced by the Xcv handles and command table.
+// Placeholder Xcv channel: replaced by the Xcv handles and the command table.
 #include "../monitor/entry_points.h"
 
 BOOL WINAPI XcvOpenPort(HANDLE, LPCWSTR, ACCESS_MASK, PHANDLE phXcv)
