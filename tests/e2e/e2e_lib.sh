@@ -1,0 +1,201 @@
+# Sourced by every end-to-end scenario. Gives each scenario a Wine prefix of its own, made from
+# one template prefix per build, with its own wineserver that is stopped however the scenario
+# ends, and the helpers the scenarios share.
+#
+# Wine's output never goes through a pipe that anything waits on: every Wine process writes to a
+# file in the scenario's folder (its background services inherit those files, never the test's
+# output).
+set -euo pipefail
+
+: "${VEXA_E2E_BIN:?the folder of the built programs}"
+: "${VEXA_E2E_WORK:?the folder for prefixes and logs}"
+
+for wine_dir in /usr/lib/wine /usr/lib64/wine /usr/bin; do
+    [ -x "$wine_dir/wine64" ] && break
+done
+WINE=$wine_dir/wine64
+WINESERVER=$wine_dir/wineserver
+[ -x "$WINESERVER" ] || WINESERVER=$(command -v wineserver)
+export WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
+
+E2E_TEMPLATE=$VEXA_E2E_WORK/template
+
+# A booted prefix that every scenario copies; made once per build (again when Wine changes).
+e2e_prepare_template() {
+    mkdir -p "$VEXA_E2E_WORK"
+    {
+        flock 9
+        "$WINE" --version >"$VEXA_E2E_WORK/wine-version.now" 2>&1 9>&- || true
+        if ! cmp -s "$VEXA_E2E_WORK/wine-version.now" "$E2E_TEMPLATE/.vexa-wine-version"; then
+            rm -rf "$E2E_TEMPLATE"
+            WINEPREFIX=$E2E_TEMPLATE "$WINE" wineboot -i </dev/null >"$VEXA_E2E_WORK/template-boot.log" 2>&1 9>&- || true
+            # The template's server must be gone (and the registry on disk) before any copy.
+            WINEPREFIX=$E2E_TEMPLATE "$WINESERVER" -w 9>&- || true
+            [ -f "$E2E_TEMPLATE/system.reg" ] || { echo "wineboot made no prefix (see $VEXA_E2E_WORK/template-boot.log)" >&2; return 1; }
+            cp "$VEXA_E2E_WORK/wine-version.now" "$E2E_TEMPLATE/.vexa-wine-version"
+        fi
+    } 9>"$VEXA_E2E_WORK/template.lock"
+}
+
+# e2e_begin NAME: the scenario's folder ($E2E_DIR), its prefix (hard links into the template,
+# except the files Wine rewrites in place) and its wineserver.
+e2e_begin() {
+    E2E_NAME=$1
+    E2E_DIR=$VEXA_E2E_WORK/$E2E_NAME
+    E2E_LOGS=$E2E_DIR/logs
+    E2E_STEP=0
+    if [ -d "$E2E_DIR/prefix" ]; then
+        WINEPREFIX=$E2E_DIR/prefix "$WINESERVER" -k >/dev/null 2>&1 || true
+    fi
+    rm -rf "$E2E_DIR"
+    mkdir -p "$E2E_LOGS"
+    e2e_prepare_template
+    cp -al "$E2E_TEMPLATE" "$E2E_DIR/prefix"
+    local file
+    for file in system.reg user.reg userdef.reg .update-timestamp; do
+        rm -f "$E2E_DIR/prefix/$file"
+        cp -p "$E2E_TEMPLATE/$file" "$E2E_DIR/prefix/$file"
+    done
+    export WINEPREFIX=$E2E_DIR/prefix
+    trap e2e_end EXIT
+    e2e_start_server
+    E2E_STARTED=$(date +%s)
+}
+
+e2e_start_server() {
+    "$WINESERVER" -p </dev/null >/dev/null 2>&1
+}
+
+# Stops every Wine process of the prefix with its server.
+e2e_stop_server() {
+    "$WINESERVER" -k >/dev/null 2>&1 || true
+    "$WINESERVER" -w >/dev/null 2>&1 || true
+}
+
+e2e_end() {
+    local status=$?
+    trap - EXIT
+    e2e_stop_server
+    if [ "$status" -ne 0 ]; then
+        echo "---- logs of $E2E_NAME (in $E2E_LOGS) ----"
+        local log
+        for log in "$E2E_LOGS"/*; do
+            [ -f "$log" ] || continue
+            echo "== $(basename "$log")"
+            tail -n 20 "$log"
+        done
+        echo "FAILED: $E2E_NAME"
+    else
+        echo "passed: $E2E_NAME in $(( $(date +%s) - E2E_STARTED )) s"
+    fi
+    exit "$status"
+}
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# A Linux path as Wine's Z: drive sees it.
+winpath() {
+    local path
+    path=$(realpath -m "$1")
+    printf 'Z:%s' "${path//\//\\}"
+}
+
+# wine_run LABEL PROGRAM ARGS...: runs a Windows program; its output goes to the log LABEL,
+# whose path is left in $E2E_LAST_LOG. Returns the program's exit code.
+wine_run() {
+    E2E_STEP=$((E2E_STEP + 1))
+    E2E_LAST_LOG=$E2E_LOGS/$(printf '%02d' "$E2E_STEP")-$1.log
+    shift
+    local status=0
+    "$WINE" "$@" </dev/null >"$E2E_LAST_LOG" 2>&1 || status=$?
+    # Windows programs end their lines with CR LF.
+    sed -i 's/\r$//' "$E2E_LAST_LOG"
+    return "$status"
+}
+
+# portmonctl LABEL ARGS... and e2e_spooler LABEL ARGS...
+portmonctl() {
+    local label=$1
+    shift
+    wine_run "$label" "$VEXA_E2E_BIN/portmonctl.exe" "$@"
+}
+e2e_spooler() {
+    local label=$1
+    shift
+    wine_run "$label" "$VEXA_E2E_BIN/e2e_spooler.exe" "$@"
+}
+
+# expect_ok CMD...: the command must succeed. expect_fails CMD...: it must fail (non-zero).
+expect_ok() {
+    "$@" || fail "$* exited with $? (log: $E2E_LAST_LOG)"
+}
+expect_fails() {
+    if "$@"; then
+        fail "$* succeeded, a failure was expected (log: $E2E_LAST_LOG)"
+    fi
+}
+
+# expect_log PATTERN / expect_not_log PATTERN: grep -E on the last command's log.
+expect_log() {
+    grep -Eq -- "$1" "$E2E_LAST_LOG" || fail "\"$1\" not in $E2E_LAST_LOG: $(cat "$E2E_LAST_LOG")"
+}
+expect_not_log() {
+    if grep -Eq -- "$1" "$E2E_LAST_LOG"; then
+        fail "\"$1\" unexpectedly in $E2E_LAST_LOG: $(cat "$E2E_LAST_LOG")"
+    fi
+}
+
+install_monitor() {
+    expect_ok portmonctl install install "$(winpath "$VEXA_E2E_BIN/portmonsrv.dll")"
+    expect_log "installed VEXA Port Monitor"
+}
+
+# start_sink NAME [MODE]: a printsink on 127.0.0.1; its port is left in $SINK_PORT, its output
+# in $E2E_DIR/NAME.log, its job files in $E2E_DIR/NAME-jobs. It ends with the prefix's server
+# (or after five idle minutes).
+start_sink() {
+    local name=$1 mode=${2:-save}
+    local log=$E2E_DIR/$name.log
+    "$WINE" "$VEXA_E2E_BIN/printsink.exe" --port 0 --mode "$mode" --idle-exit 300 \
+        --out "$(winpath "$E2E_DIR/$name-jobs")" </dev/null >"$log" 2>&1 &
+    local waited=0
+    until grep -q '127\.0\.0\.1:[0-9]' "$log" 2>/dev/null; do
+        [ "$waited" -lt 300 ] || fail "printsink $name did not start: $(cat "$log")"
+        sleep 0.1
+        waited=$((waited + 1))
+    done
+    SINK_PORT=$(sed -n 's/.*127\.0\.0\.1:\([0-9]*\).*/\1/p' "$log" | head -n 1)
+    cp "$log" "$E2E_LOGS/sink-$name-started.log"
+}
+
+# make_document NAME BYTES: a file of random bytes in the scenario's folder; its path is left in
+# $DOCUMENT and its SHA-256 in $DOCUMENT_SHA.
+make_document() {
+    DOCUMENT=$E2E_DIR/$1
+    head -c "$2" /dev/urandom >"$DOCUMENT"
+    DOCUMENT_SHA=$(sha256sum "$DOCUMENT" | cut -d' ' -f1)
+}
+
+# expect_job SINK BYTES SHA: the sink saved a job of that size and digest (waits up to 30 s; the
+# sink may still be reading the end of the connection when the print command returns).
+expect_job() {
+    local log=$E2E_DIR/$1.log waited=0
+    until grep -Eq "^job [0-9]+: $2 bytes, sha256 $3, saved" "$log"; do
+        [ "$waited" -lt 300 ] || fail "sink $1 has no job of $2 bytes with sha256 $3: $(cat "$log")"
+        sleep 0.1
+        waited=$((waited + 1))
+    done
+}
+
+# The number of jobs a sink has saved so far.
+sink_jobs() {
+    grep -c '^job [0-9]*: .*saved' "$E2E_DIR/$1.log" || true
+}
+
+# Every port the spooler lists, as NAME|MONITOR|DESCRIPTION lines, in the last log.
+list_spooler_ports() {
+    expect_ok e2e_spooler "${1:-spooler-ports}" ports
+}

@@ -1,0 +1,35 @@
+// The Xcv channel to the monitor, as the user-interface library would use it: one handle opened
+// on ",XcvMonitor VEXA Port Monitor" and named commands with binary records.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "monitor/port_table.h"  // PortConfig, the 996-byte record of the port commands
+#include "printer_handle.h"
+
+class XcvSession {
+public:
+    // Opens the channel with the access the commands need: SERVER_ACCESS_ADMINISTER for those
+    // that change ports or settings. FALSE with the last error set when the spooler refuses.
+    BOOL Open(ACCESS_MASK access) noexcept;
+
+    // Runs one command. Returns the command's own status (0 for success); when the spooler
+    // cannot deliver the command at all, the spooler's error code. `needed` may be NULL.
+    DWORD Call(const wchar_t* command, const void* input, DWORD inputBytes, void* output,
+               DWORD outputBytes, DWORD* needed) noexcept;
+
+    // Commands with a port name as input: the name and its terminator, nothing more.
+    DWORD CallWithName(const wchar_t* command, const std::wstring& name) noexcept;
+
+private:
+    PrinterHandle handle_;
+};
+
+// A PortConfig for `name`, `address` and `portNumber`, every unused unit zero.
+PortConfig MakePortConfig(const std::wstring& name, const std::wstring& address,
+                          DWORD portNumber, BOOL newPort) noexcept;
+
+// Reads a port's current configuration ("GetDefaultPortConfig").
+DWORD QueryPortConfig(XcvSession& session, const std::wstring& name, PortConfig& config) noexcept;
