@@ -60,7 +60,9 @@ struct Connection {
     }
 };
 
+#if defined(__GNUC__)
 void PrintLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+#endif
 void PrintLine(const char* format, ...)
 {
     va_list args;
