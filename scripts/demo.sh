@@ -48,6 +48,8 @@ fi
 rm -rf "$DEMO"
 mkdir -p "$DEMO"
 trap stop_all EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 "$WINE" wineboot -i </dev/null >"$DEMO/wineboot.log" 2>&1 || true
 "$WINESERVER" -w >/dev/null 2>&1 || true
 "$WINESERVER" -p </dev/null >/dev/null 2>&1

@@ -58,6 +58,9 @@ e2e_begin() {
     done
     export WINEPREFIX=$E2E_DIR/prefix
     trap e2e_end EXIT
+    # A time-out of CTest (SIGTERM) or ^C still stops the server through the EXIT trap.
+    trap 'exit 143' TERM
+    trap 'exit 130' INT
     e2e_start_server
     E2E_STARTED=$(date +%s)
 }

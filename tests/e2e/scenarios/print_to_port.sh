@@ -14,4 +14,6 @@ for size in 1 1048576 16777216; do
     expect_log "^printed $size bytes"
     expect_job printer "$size" "$DOCUMENT_SHA"
 done
+# Large documents show how much has been sent.
+expect_log '^sent 16777216 of 16777216 bytes \(100%\)$'
 [ "$(sink_jobs printer)" -eq 3 ] || fail "the sink saved $(sink_jobs printer) jobs, not 3"
