@@ -4,10 +4,20 @@
 
 namespace {
 volatile LONG blocksOutstanding = 0;
+LONG allocationsUntilFailure = 0;
+}
+
+void FailNthAllocation(LONG n) noexcept
+{
+    allocationsUntilFailure = n;
 }
 
 void* ZeroedAlloc(DWORD size) noexcept
 {
+    if (allocationsUntilFailure > 0 && --allocationsUntilFailure == 0) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
     void* block = GlobalAlloc(GMEM_FIXED, size);
     if (block != nullptr) {
         std::memset(block, 0, size);

@@ -13,3 +13,7 @@ void FreeBlock(void* block) noexcept;
 
 // Blocks handed out by ZeroedAlloc and not yet released.
 LONG OutstandingBlocks() noexcept;
+
+// For tests of out-of-memory paths: the n-th ZeroedAlloc from now fails with
+// ERROR_NOT_ENOUGH_MEMORY (0 turns it off). Not for concurrent use.
+void FailNthAllocation(LONG n) noexcept;

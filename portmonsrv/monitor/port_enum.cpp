@@ -27,19 +27,24 @@ DWORD LoadTableString(UINT id, wchar_t (&buffer)[kStringUnits])
     return units > 0 ? static_cast<DWORD>(units) : 0;
 }
 
-DWORD NeededBytes(const PortEntry* entry, DWORD level)
+// Bytes one entry needs at the level; `textBytes` is what the two string-table texts add at
+// level 2 (loaded once per call, not once per port).
+DWORD NeededBytes(const PortEntry* entry, DWORD level, DWORD textBytes)
 {
     const DWORD nameBytes = static_cast<DWORD>((lstrlenW(entry->name) + 1) * sizeof(wchar_t));
     if (level == 1)
         return kInfo1Bytes + nameBytes;
-    if (level == 2) {
-        wchar_t monitorName[kStringUnits];
-        wchar_t description[kStringUnits];
-        const DWORD monitorBytes = (LoadTableString(IDS_MONITOR_NAME, monitorName) + 1) * 2;
-        const DWORD descriptionBytes = (LoadTableString(IDS_PORT_DESCRIPTION, description) + 1) * 2;
-        return kInfo2Bytes + nameBytes + monitorBytes + descriptionBytes;
-    }
+    if (level == 2)
+        return kInfo2Bytes + nameBytes + textBytes;
     return 0;
+}
+
+DWORD TableTextBytes()
+{
+    wchar_t monitorName[kStringUnits];
+    wchar_t description[kStringUnits];
+    return (LoadTableString(IDS_MONITOR_NAME, monitorName) + 1) * 2 +
+           (LoadTableString(IDS_PORT_DESCRIPTION, description) + 1) * 2;
 }
 
 }  // namespace
@@ -103,12 +108,13 @@ BOOL WINAPI EnumPorts(HANDLE hMonitor, LPWSTR /*pName*/, DWORD Level, LPBYTE pPo
     auto* instance = static_cast<MonitorInstance*>(hMonitor);
     MonitorLockGuard lock;
 
+    const DWORD textBytes = Level == 2 ? TableTextBytes() : 0;
     DWORD needed = 0;
     bool anyCommitted = false;
     for (const PortEntry* entry = instance->ports; entry != nullptr; entry = entry->next) {
         if (entry->committed) {
             anyCommitted = true;
-            needed += NeededBytes(entry, Level);
+            needed += NeededBytes(entry, Level, textBytes);
         }
     }
     *pcbNeeded = needed;

@@ -57,6 +57,8 @@ struct SpoolerFakes {
     static HMODULE WINAPI LoadLibrary(LPCWSTR path)
     {
         current->Record({"LoadLibrary", path ? path : L"<null>"});
+        if (current->loadLibraryDelayMs != 0)
+            Sleep(current->loadLibraryDelayMs);
         if (current->loadLibraryError != 0) {
             SetLastError(current->loadLibraryError);
             return nullptr;
@@ -90,6 +92,8 @@ BOOL WINAPI SpoolerFakes::EnumPorts(LPWSTR, DWORD level, LPBYTE buffer, DWORD by
     SpoolerCall call{"EnumPorts", L"", nullptr, 0, level};
     call.withData = buffer != nullptr;
     current->Record(call);
+    if (current->duringEnumPorts)
+        current->duringEnumPorts();
     if (buffer == nullptr && current->probeSucceeds) {
         *needed = 0;
         *returned = 0;

@@ -2,6 +2,7 @@
 // object, records every call and lets a test choose the answers.
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -43,6 +44,8 @@ public:
     bool probeSucceeds = false;     // the size probe succeeds (as if nothing were listed)
     DWORD probeError = 0;           // nonzero: the size probe fails with this (not 122)
     bool fetchFails = false;        // the second EnumPortsW fails
+    DWORD loadLibraryDelayMs = 0;   // the library load takes this long (widens first-use races)
+    std::function<void()> duringEnumPorts;  // runs inside every EnumPortsW call, if set
 
     static HMODULE FakeModule() { return reinterpret_cast<HMODULE>(static_cast<ULONG_PTR>(0x5D11)); }
 

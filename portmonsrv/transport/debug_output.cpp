@@ -1,0 +1,3 @@
+#include "debug_output.h"
+
+DebugOutputFunction DebugOutput = ::OutputDebugStringW;
