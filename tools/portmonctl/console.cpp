@@ -73,6 +73,10 @@ std::wstring SystemErrorText(DWORD code)
 
 int ReportFailure(const std::wstring& what, DWORD code)
 {
+    if (code == ERROR_SUCCESS) {
+        PrintErr(L"%ls: %ls failed; no reason was given (error 0)\n", programName, what.c_str());
+        return 1;
+    }
     PrintErr(L"%ls: %ls failed: %ls (error %lu)\n", programName, what.c_str(),
              SystemErrorText(code).c_str(), code);
     return 1;

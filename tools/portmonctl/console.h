@@ -15,7 +15,8 @@ void PrintErr(const wchar_t* format, ...);
 std::wstring SystemErrorText(DWORD code);
 
 // Prints "portmonctl: WHAT failed: TEXT (error CODE)" on stderr and returns the exit code 1, so
-// a command can end with `return ReportFailure(...)`.
+// a command can end with `return ReportFailure(...)`. Code 0 (a failure that set no code) is
+// said to have no reason.
 int ReportFailure(const std::wstring& what, DWORD code);
 
 // The program name used in messages ("portmonctl" unless a program sets another).

@@ -141,6 +141,9 @@ int RunPrint(int argc, wchar_t** argv, int first)
     DOC_INFO_1W document = {};
     document.pDocName = title.data();
     document.pDatatype = const_cast<wchar_t*>(L"RAW");
+    // A monitor may fail without setting an error code; a code left from before must not pass
+    // for the reason.
+    SetLastError(ERROR_SUCCESS);
     DWORD jobId = StartDocPrinterW(printer.get(), 1, reinterpret_cast<BYTE*>(&document));
     if (jobId == 0)
         return ReportFailure(L"StartDocPrinterW on \"" + target + L"\"", GetLastError());
@@ -160,19 +163,27 @@ int RunPrint(int argc, wchar_t** argv, int first)
         DWORD offset = 0;
         while (offset < read) {
             DWORD written = 0;
-            if (!WritePrinter(printer.get(), chunk.data() + offset, read - offset, &written) ||
-                written == 0) {
+            SetLastError(ERROR_SUCCESS);
+            BOOL accepted =
+                WritePrinter(printer.get(), chunk.data() + offset, read - offset, &written);
+            if (!accepted || written == 0) {
                 DWORD error = GetLastError();
                 AbandonDocument(printer.get(), port != nullptr);
-                return ReportFailure(L"WritePrinter on \"" + target + L"\" after " +
-                                         std::to_wstring(sent + offset) + L" bytes",
-                                     error);
+                std::wstring what = L"WritePrinter on \"" + target + L"\" after " +
+                                    std::to_wstring(sent + offset) + L" bytes";
+                if (accepted) {
+                    PrintErr(L"portmonctl: %ls failed: the printer took no more data\n",
+                             what.c_str());
+                    return kExitFailure;
+                }
+                return ReportFailure(what, error);
             }
             offset += written;
         }
         sent += read;
         progress.Update(sent);
     }
+    SetLastError(ERROR_SUCCESS);
     if (!EndDocPrinter(printer.get()))
         return ReportFailure(L"EndDocPrinter on \"" + target + L"\"", GetLastError());
     if (queue != nullptr && !line.Has(L"--no-wait")) {
