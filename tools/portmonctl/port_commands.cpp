@@ -71,8 +71,11 @@ int StorePort(const std::wstring& name, const Endpoint& endpoint,
     std::wstring target = endpoint.address + L":" + std::to_wstring(endpoint.portNumber);
     if (check) {
         DWORD status = session.Call(L"PortIsValid", &config, sizeof(config), nullptr, 0, nullptr);
-        if (status == ERROR_ALREADY_EXISTS)
-            return ReportFailure(L"PortIsValid: the spooler already has a port " + name, status);
+        if (status == ERROR_ALREADY_EXISTS) {
+            PrintErr(L"portmonctl: PortIsValid: the spooler already has a port named %ls"
+                     L" (error 183)\n", name.c_str());
+            return kExitFailure;
+        }
         if (status != ERROR_SUCCESS)
             return ReportFailure(L"PortIsValid: connecting to the printer at " + target, status);
     }

@@ -29,6 +29,11 @@ expect_log '^E2E_DEFAULT 127\.0\.0\.1:9100$'
 expect_ok portmonctl test test "127.0.0.1:$SINK_PORT"
 expect_log 'accepts connections'
 
+# Without a stored value the default of 45 seconds stands. The value lives in a key that every
+# Windows has and a fresh Wine prefix lacks.
+expect_ok portmonctl timeout-default timeout
+expect_log '^transmission retry time-out: 45 seconds$'
+expect_ok wine_run settings-key reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Windows' /f
 expect_ok portmonctl timeout-set timeout 30
 expect_log '^transmission retry time-out: 30 seconds$'
 expect_ok portmonctl timeout-read timeout
