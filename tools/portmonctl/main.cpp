@@ -58,9 +58,9 @@ void PrintUsage()
 
 void PrintSubcommandHelp(const Subcommand& command)
 {
-    PrintOut(L"usage: portmonctl %ls %ls\n\n%ls.\n%ls", command.name, command.usage,
-             command.summary, *command.details ? L"\n" : L"");
-    PrintOut(L"%ls", command.details);
+    PrintOut(L"usage: portmonctl %ls%ls%ls\n\n%ls.\n%ls%ls", command.name,
+             *command.usage ? L" " : L"", command.usage, command.summary,
+             *command.details ? L"\n" : L"", command.details);
 }
 
 bool WantsHelp(int argc, wchar_t** argv, int first)
