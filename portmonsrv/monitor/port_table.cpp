@@ -69,32 +69,52 @@ PortEntry* FindPortEntry(PortEntry* first, LPCWSTR name) noexcept
     return nullptr;
 }
 
+namespace {
+// Unlinks `entry` (whose predecessor is `previous`, NULL for the head) and releases it, or, while
+// the spooler still holds it as a port handle, keeps it until its last ClosePort.
+void UnlinkPortEntry(MonitorInstance* instance, PortEntry* previous, PortEntry* entry)
+{
+    if (previous == nullptr)
+        instance->ports = entry->next;
+    else
+        previous->next = entry->next;
+    if (instance->lastPort == entry)
+        instance->lastPort = previous;
+
+    if (entry->openHandles > 0) {
+        entry->removed = TRUE;
+        entry->next = instance->removedPorts;
+        instance->removedPorts = entry;
+    } else {
+        FreeBlock(entry);
+    }
+}
+}  // namespace
+
 BOOL RemovePortEntry(MonitorInstance* instance, LPCWSTR name) noexcept
 {
     if (name == nullptr)
         return FALSE;
     PortEntry* previous = nullptr;
     for (PortEntry* entry = instance->ports; entry != nullptr; entry = entry->next) {
-        if (lstrcmpiW(entry->name, name) != 0) {
-            previous = entry;
-            continue;
+        if (lstrcmpiW(entry->name, name) == 0) {
+            UnlinkPortEntry(instance, previous, entry);
+            return TRUE;
         }
-        if (previous == nullptr)
-            instance->ports = entry->next;
-        else
-            previous->next = entry->next;
-        if (instance->lastPort == entry)
-            instance->lastPort = previous;
+        previous = entry;
+    }
+    return FALSE;
+}
 
-        if (entry->openHandles > 0) {
-            // The spooler still holds it: keep it alive until ClosePort.
-            entry->removed = TRUE;
-            entry->next = instance->removedPorts;
-            instance->removedPorts = entry;
-        } else {
-            FreeBlock(entry);
+BOOL RemoveThisPortEntry(MonitorInstance* instance, PortEntry* target) noexcept
+{
+    PortEntry* previous = nullptr;
+    for (PortEntry* entry = instance->ports; entry != nullptr; entry = entry->next) {
+        if (entry == target) {
+            UnlinkPortEntry(instance, previous, entry);
+            return TRUE;
         }
-        return TRUE;
+        previous = entry;
     }
     return FALSE;
 }

@@ -67,6 +67,11 @@ PortEntry* FindPortEntry(PortEntry* first, LPCWSTR name) noexcept;
 // FALSE when no entry has the name (last error untouched). Caller holds MonitorLock.
 BOOL RemovePortEntry(MonitorInstance* instance, LPCWSTR name) noexcept;
 
+// Takes this very entry out of the instance's table, released as RemovePortEntry releases it;
+// for a caller that must not hit an older entry of the same name. FALSE when the table does not
+// hold it. Caller holds MonitorLock.
+BOOL RemoveThisPortEntry(MonitorInstance* instance, PortEntry* entry) noexcept;
+
 // Port-handle bookkeeping for OpenPort and ClosePort. RetainPortEntry: caller holds MonitorLock.
 // ReleasePortEntry takes the lock itself and frees an entry removed while it was held.
 void RetainPortEntry(PortEntry* entry) noexcept;

@@ -1,19 +1,81 @@
-// Placeholder Xcv channel: replaced by the Xcv handles and the command table.
+// XcvOpenPort, XcvDataPort and XcvClosePort: the Xcv handle is the XcvEntry itself.
+#include <cstring>
+#include <cwchar>
+
+#include "../monitor/alloc.h"
 #include "../monitor/entry_points.h"
+#include "../monitor/instance.h"
+#include "../monitor/monitor_lock.h"
+#include "command_table.h"
+#include "xcv_entry.h"
 
-BOOL WINAPI XcvOpenPort(HANDLE, LPCWSTR, ACCESS_MASK, PHANDLE phXcv)
+// The spooler opens a handle for every configuration session of a client. Any object name (NULL
+// is taken as the empty name) and any access mask are accepted: access is decided command by
+// command. TRUE with the new handle; FALSE with a NULL handle and the allocator's error when no
+// memory could be had.
+BOOL WINAPI XcvOpenPort(HANDLE hMonitor, LPCWSTR pszObject, ACCESS_MASK GrantedAccess,
+                        PHANDLE phXcv)
 {
-    *phXcv = nullptr;
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return FALSE;
+    auto* instance = static_cast<MonitorInstance*>(hMonitor);
+    const wchar_t* objectName = pszObject != nullptr ? pszObject : L"";
+    const size_t nameUnits = std::wcslen(objectName) + 1;
+    if (nameUnits > (MAXDWORD - sizeof(XcvEntry)) / sizeof(wchar_t)) {
+        *phXcv = nullptr;
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    const DWORD size = static_cast<DWORD>(sizeof(XcvEntry) + nameUnits * sizeof(wchar_t));
+    auto* xcv = static_cast<XcvEntry*>(ZeroedAlloc(size));
+    if (xcv == nullptr) {
+        *phXcv = nullptr;
+        return FALSE;
+    }
+    xcv->objectName = reinterpret_cast<wchar_t*>(xcv + 1);
+    std::memcpy(xcv->objectName, objectName, nameUnits * sizeof(wchar_t));
+    xcv->signature = kXcvEntrySignature;
+    xcv->size = size;
+    xcv->grantedAccess = GrantedAccess;
+    xcv->owner = instance;
+
+    {
+        MonitorLockGuard lock;
+        XcvEntry** link = &instance->xcvs;
+        while (*link != nullptr)
+            link = &(*link)->next;
+        *link = xcv;
+    }
+    *phXcv = xcv;
+    return TRUE;
 }
 
-DWORD WINAPI XcvDataPort(HANDLE, LPCWSTR, PBYTE, DWORD, PBYTE, DWORD, PDWORD)
+// Runs one named command on an open handle. The name must equal a command's name exactly
+// (letter case included); an unknown or NULL name gets ERROR_INVALID_PARAMETER and runs
+// nothing. Otherwise the command's own result is returned: buffers, the needed size and access
+// are each command's business.
+DWORD WINAPI XcvDataPort(HANDLE hXcv, LPCWSTR pszDataName, PBYTE pInputData, DWORD cbInputData,
+                         PBYTE pOutputData, DWORD cbOutputData, PDWORD pcbOutputNeeded)
 {
-    return ERROR_NOT_SUPPORTED;
+    const XcvCommand* command = FindXcvCommand(pszDataName);
+    if (command == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    return command->handler(pInputData, cbInputData, pOutputData, cbOutputData, pcbOutputNeeded,
+                            static_cast<XcvEntry*>(hXcv));
 }
 
-BOOL WINAPI XcvClosePort(HANDLE)
+// Ends a configuration session: the handle is taken out of its instance's list and released.
+// Must not be called after Shutdown of the instance. Always TRUE.
+BOOL WINAPI XcvClosePort(HANDLE hXcv)
 {
+    auto* xcv = static_cast<XcvEntry*>(hXcv);
+    if (xcv == nullptr)
+        return TRUE;
+    MonitorLockGuard lock;
+    for (XcvEntry** link = &xcv->owner->xcvs; *link != nullptr; link = &(*link)->next) {
+        if (*link == xcv) {
+            *link = xcv->next;
+            FreeBlock(xcv);
+            break;
+        }
+    }
     return TRUE;
 }

@@ -3,8 +3,13 @@
 #include <algorithm>
 #include <cstring>
 #include <cwctype>
+#include <mutex>
 
 namespace {
+
+// The spooler may call back from several threads at once (Xcv commands run on the client's
+// thread): one call at a time keeps the fake's maps and log whole.
+std::mutex callbackMutex;
 
 int CompareNoCase(const std::wstring& a, const std::wstring& b)
 {
@@ -124,6 +129,7 @@ struct RegistryCallbacks {
     static LONG WINAPI CreateKey(HANDLE parent, LPCWSTR subKey, DWORD, REGSAM access,
                                  PSECURITY_ATTRIBUTES, PHANDLE result, PDWORD, HANDLE spooler)
     {
+        std::lock_guard<std::mutex> serialized(callbackMutex);
         FakeRegistry* reg = Of(spooler);
         size_t log;
         RegistryCall call{"CreateKey", LoggedPath(reg, parent), subKey ? subKey : L"", access};
@@ -143,6 +149,7 @@ struct RegistryCallbacks {
 
     static LONG WINAPI CloseKey(HANDLE key, HANDLE spooler)
     {
+        std::lock_guard<std::mutex> serialized(callbackMutex);
         FakeRegistry* reg = Of(spooler);
         size_t log;
         RegistryCall call{"CloseKey", LoggedPath(reg, key)};
@@ -156,6 +163,7 @@ struct RegistryCallbacks {
 
     static LONG WINAPI DeleteKey(HANDLE parent, LPCWSTR subKey, HANDLE spooler)
     {
+        std::lock_guard<std::mutex> serialized(callbackMutex);
         FakeRegistry* reg = Of(spooler);
         size_t log;
         RegistryCall call{"DeleteKey", LoggedPath(reg, parent), subKey ? subKey : L""};
@@ -183,6 +191,7 @@ struct RegistryCallbacks {
     static LONG WINAPI EnumKey(HANDLE key, DWORD index, LPWSTR name, PDWORD units, PFILETIME,
                                HANDLE spooler)
     {
+        std::lock_guard<std::mutex> serialized(callbackMutex);
         FakeRegistry* reg = Of(spooler);
         size_t log;
         RegistryCall call{"EnumKey", LoggedPath(reg, key), std::to_wstring(index)};
@@ -209,6 +218,7 @@ struct RegistryCallbacks {
     static LONG WINAPI SetValue(HANDLE key, LPCWSTR valueName, DWORD type, const BYTE* data,
                                 DWORD bytes, HANDLE spooler)
     {
+        std::lock_guard<std::mutex> serialized(callbackMutex);
         FakeRegistry* reg = Of(spooler);
         size_t log;
         RegistryCall call{"SetValue", LoggedPath(reg, key), valueName ? valueName : L"", 0, type,
@@ -227,6 +237,7 @@ struct RegistryCallbacks {
     static LONG WINAPI QueryValue(HANDLE key, LPCWSTR valueName, PDWORD type, PBYTE data,
                                   PDWORD bytes, HANDLE spooler)
     {
+        std::lock_guard<std::mutex> serialized(callbackMutex);
         FakeRegistry* reg = Of(spooler);
         size_t log;
         RegistryCall call{"QueryValue", LoggedPath(reg, key), valueName ? valueName : L""};

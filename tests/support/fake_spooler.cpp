@@ -77,7 +77,7 @@ struct SpoolerFakes {
             SetLastError(current->getProcAddressError);
             return nullptr;
         }
-        return reinterpret_cast<FARPROC>(&SpoolerFakes::EnumPorts);
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&SpoolerFakes::EnumPorts));
     }
     static BOOL WINAPI FreeLibrary(HMODULE module)
     {
