@@ -71,8 +71,8 @@ void WriteConfigText(BYTE* field, const wchar_t* text, size_t textCapacity)
 // the first entry of that name pending with the record's address and port number, which its
 // next document already uses. Returns 87 for no handle, a size other than 996, an empty or
 // unterminated name, or an address that does not fit a port (nothing changes); 5 without the
-// administer right; 2 when no port has the name to change; the allocator's error when a new
-// entry cannot be had.
+// administer right; 123 for a new name with a backslash; 2 when no port has the name to change;
+// the allocator's error when a new entry cannot be had.
 DWORD PortDataCommand(const BYTE* input, DWORD inputBytes, BYTE*, DWORD, DWORD*, XcvEntry* xcv)
 {
     if (xcv == nullptr)
@@ -85,6 +85,10 @@ DWORD PortDataCommand(const BYTE* input, DWORD inputBytes, BYTE*, DWORD, DWORD*,
 
     MonitorInstance* instance = xcv->owner;
     if (config.newPort != 0) {
+        // The name becomes a registry key below "Ports": a backslash would store the port in
+        // nested keys that no start-up loads back.
+        if (std::wstring_view(config.portName).find(L'\\') != std::wstring_view::npos)
+            return ERROR_INVALID_NAME;
         if (CreatePortEntry(instance, &config, 0) == nullptr) {
             const DWORD error = GetLastError();
             return error != ERROR_SUCCESS ? error : ERROR_NOT_ENOUGH_MEMORY;

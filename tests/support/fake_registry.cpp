@@ -152,7 +152,7 @@ struct RegistryCallbacks {
         std::lock_guard<std::mutex> serialized(callbackMutex);
         FakeRegistry* reg = Of(spooler);
         size_t log;
-        RegistryCall call{"CloseKey", LoggedPath(reg, key)};
+        RegistryCall call{"CloseKey", LoggedPath(reg, key), L""};
         call.spooler = spooler;
         if (LONG fault = Begin(reg, call, &log))
             return fault;

@@ -16,6 +16,8 @@ public:
     // Copies `bytes` bytes so that they end at the guard and returns where they start. With 0
     // bytes, the guard itself: a buffer of no bytes whose first byte cannot be touched.
     BYTE* Place(const void* data, size_t bytes);
+    // Where a buffer of `bytes` bytes ending at the guard starts (its contents as they are).
+    BYTE* Tail(size_t bytes) { return base_ + page_ - bytes; }
     // `bytes` bytes ending at the guard, each set to `fill`.
     BYTE* Fill(BYTE fill, size_t bytes);
     // The most bytes a buffer may have.

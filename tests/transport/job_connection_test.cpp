@@ -97,34 +97,32 @@ TEST_F(JobConnectionTest, SecondStartWhileConnectedIsRefusedAndTheFirstDocumentK
     Table()->pfnClosePort(port);
 }
 
-TEST_F(JobConnectionTest, OnlyTheLow16BitsOfThePortNumberCount)
+TEST_F(JobConnectionTest, DocumentReachesThePrinterTheAddressAndPortNumberName)
 {
-    LoopbackSink sink(SinkMode::Record);
-    StorePort(L"P1", L"127.0.0.1", sink.Port() | 0x50000u);
-    Start();
-    HANDLE port = Open(L"P1");
-    ASSERT_TRUE(StartDoc(port, 1));
-    EXPECT_TRUE(WriteAll(port, "low bits", 100));
-    EXPECT_TRUE(Table()->pfnEndDocPort(port));
-    ASSERT_TRUE(sink.WaitForEnded(1));
-    EXPECT_EQ(sink.Documents()[0], "low bits");
-    Table()->pfnClosePort(port);
-}
-
-TEST_F(JobConnectionTest, LeadingZerosOfTheAddressAreDecimal)
-{
-    // Read as octal, "010" would send the document to 127.0.0.8.
-    LoopbackSink sink(SinkMode::Record, "127.0.0.10");
-    ASSERT_NE(sink.Port(), 0);
-    StorePort(L"P1", L"127.000.000.010", sink.Port());
-    Start();
-    HANDLE port = Open(L"P1");
-    ASSERT_TRUE(StartDoc(port, 1));
-    EXPECT_TRUE(WriteAll(port, "decimal", 100));
-    EXPECT_TRUE(Table()->pfnEndDocPort(port));
-    ASSERT_TRUE(sink.WaitForEnded(1));
-    EXPECT_EQ(sink.Documents()[0], "decimal");
-    Table()->pfnClosePort(port);
+    const struct {
+        const char* what;
+        const char* sinkAddress;
+        std::wstring storedAddress;
+        DWORD highBits;  // set above the low 16 bits of the port number
+    } cases[] = {
+        {"only the low 16 bits of the port number count", "127.0.0.1", L"127.0.0.1", 0x50000},
+        // Read as octal, "010" would send the document to 127.0.0.8.
+        {"leading zeros of the address are decimal", "127.0.0.10", L"127.000.000.010", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        LoopbackSink sink(SinkMode::Record, c.sinkAddress);
+        ASSERT_NE(sink.Port(), 0);
+        StorePort(L"P1", c.storedAddress, sink.Port() | c.highBits);
+        Start();
+        HANDLE port = Open(L"P1");
+        ASSERT_TRUE(StartDoc(port, 1));
+        EXPECT_TRUE(WriteAll(port, c.what, 100));
+        EXPECT_TRUE(Table()->pfnEndDocPort(port));
+        ASSERT_TRUE(sink.WaitForEnded(1));
+        EXPECT_EQ(sink.Documents()[0], c.what);
+        Table()->pfnClosePort(port);
+    }
 }
 
 TEST_F(JobConnectionTest, RefusedConnectionLeavesThePortIdleAndReadyForTheNextDocument)

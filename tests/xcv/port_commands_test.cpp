@@ -54,6 +54,7 @@ TEST_F(PortCommandTest, PortDataTakesOnlyTextsThatEndInsideTheirFieldsAndFitAPor
         {"new, name of 246 units", 1, name246, L"127.0.0.30", 0,
          {kOnlyP1[0], {name246, L"127.0.0.30", 9102, 0}}},
         {"new, empty name", 1, L"", L"127.0.0.30", 87, kOnlyP1},
+        {"new, name with a backslash", 1, L"Ports\\P3", L"127.0.0.30", 123, kOnlyP1},
         {"new, name of an existing port", 1, L"p1", L"127.0.0.30", 0,
          {kOnlyP1[0], {L"p1", L"127.0.0.30", 9102, 0}}},
         {"change, address of 20 units", 0, L"P1", over20, 87, kOnlyP1},

@@ -12,41 +12,11 @@
 #include "xcv/commands.h"
 #include "xcv/settings_commands.h"
 #include "xcv/xcv_entry.h"
+#include "guard_page.h"
 
 namespace {
 
 constexpr DWORD kSentinel = 0xdeadbeef;
-
-// Two pages, the second inaccessible: a buffer from Tail(n) ends exactly at the boundary, so a
-// handler that touches one byte past it faults.
-class GuardedBytes {
-public:
-    GuardedBytes()
-    {
-        SYSTEM_INFO info;
-        GetSystemInfo(&info);
-        page_ = info.dwPageSize;
-        base_ = static_cast<BYTE*>(
-            VirtualAlloc(nullptr, 2 * page_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-        DWORD old = 0;
-        VirtualProtect(base_ + page_, page_, PAGE_NOACCESS, &old);
-    }
-    ~GuardedBytes() { VirtualFree(base_, 0, MEM_RELEASE); }
-    GuardedBytes(const GuardedBytes&) = delete;
-    GuardedBytes& operator=(const GuardedBytes&) = delete;
-
-    BYTE* Tail(size_t bytes) const { return base_ + page_ - bytes; }
-    BYTE* Place(const void* data, size_t bytes) const
-    {
-        BYTE* at = Tail(bytes);
-        std::memcpy(at, data, bytes);
-        return at;
-    }
-
-private:
-    BYTE* base_ = nullptr;
-    size_t page_ = 0;
-};
 
 XcvEntry MakeXcv(ACCESS_MASK access, const wchar_t* objectName = L"")
 {
@@ -67,7 +37,7 @@ DWORD TextBytes(const std::wstring& text)
 TEST(MonitorUiTest, NamesTheUserInterfaceLibraryInTwentySixBytes)
 {
     XcvEntry reader = MakeXcv(0);
-    GuardedBytes guarded;
+    GuardPage guarded;
     const wchar_t expected[] = L"vxaPM64U.dll";
     static_assert(sizeof(expected) == 26);
 
@@ -275,7 +245,7 @@ TEST_F(RetryTimeoutTest, AShortOutputAsksForFourBytes)
     EXPECT_EQ(needed, 4u);
     EXPECT_EQ(output[0], 0xCC);
 
-    GuardedBytes guarded;
+    GuardPage guarded;
     BYTE* exact = guarded.Tail(sizeof(DWORD));
     EXPECT_EQ(GetTransmissionRetryTimeoutCommand(nullptr, 0, exact, sizeof(DWORD), &needed, &reader),
               0u);
@@ -310,7 +280,7 @@ TEST_F(RetryTimeoutTest, ConfigureReadsTheTextOnlyWithinItsInput)
 {
     StoreText(L"30");
     XcvEntry admin = MakeXcv(SERVER_ACCESS_ADMINISTER);
-    GuardedBytes guarded;
+    GuardPage guarded;
 
     const std::wstring unterminated = L"6060";
     const BYTE* input = guarded.Place(unterminated.data(), unterminated.size() * sizeof(wchar_t));
@@ -449,7 +419,7 @@ TEST_F(SetDefaultCommConfigTest, NeedsTheAdministerRight)
 TEST_F(SetDefaultCommConfigTest, ReadsTheRecordOnlyWithinItsInput)
 {
     const XcvEntry admin = MakeXcv(SERVER_ACCESS_ADMINISTER, L"COM1:");
-    GuardedBytes guarded;
+    GuardPage guarded;
 
     // Shorter than the dwSize field itself.
     const BYTE* input = guarded.Place(&config_, 3);

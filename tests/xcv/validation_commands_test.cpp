@@ -17,42 +17,11 @@
 #include "xcv/commands.h"
 #include "xcv/validation_commands.h"
 #include "xcv/xcv_entry.h"
+#include "guard_page.h"
 
 namespace {
 
 constexpr DWORD kSentinel = 0xdeadbeef;
-
-// Two pages, the second inaccessible: a buffer from Tail(n) ends exactly at the boundary, so a
-// handler that touches one byte past it faults.
-class GuardedBytes {
-public:
-    GuardedBytes()
-    {
-        SYSTEM_INFO info;
-        GetSystemInfo(&info);
-        page_ = info.dwPageSize;
-        base_ = static_cast<BYTE*>(
-            VirtualAlloc(nullptr, 2 * page_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-        DWORD old = 0;
-        VirtualProtect(base_ + page_, page_, PAGE_NOACCESS, &old);
-    }
-    ~GuardedBytes() { VirtualFree(base_, 0, MEM_RELEASE); }
-    GuardedBytes(const GuardedBytes&) = delete;
-    GuardedBytes& operator=(const GuardedBytes&) = delete;
-
-    BYTE* Tail(size_t bytes) const { return base_ + page_ - bytes; }
-    // Copies `bytes` of `data` so that they end at the boundary.
-    BYTE* Place(const void* data, size_t bytes) const
-    {
-        BYTE* at = Tail(bytes);
-        std::memcpy(at, data, bytes);
-        return at;
-    }
-
-private:
-    BYTE* base_ = nullptr;
-    size_t page_ = 0;
-};
 
 // A TCP listener on a loopback address, port chosen by the system.
 class LoopbackListener {
@@ -417,8 +386,8 @@ TEST_F(PortValidationTest, PortExistsWithAShortOutputAsksForFourBytesWithoutAski
 TEST_F(PortValidationTest, PortExistsReadsTheNameOnlyWithinItsInput)
 {
     spooler->spoolerPorts = {L"VXA1"};
-    GuardedBytes input;
-    GuardedBytes output;
+    GuardPage input;
+    GuardPage output;
 
     struct Case {
         const char* what;
@@ -462,7 +431,7 @@ TEST_F(PortValidationTest, PortIsValidReadsTheRecordOnlyWithinItsInput)
 {
     spooler->probeSucceeds = true;
     LoopbackListener printer;
-    GuardedBytes input;
+    GuardPage input;
 
     PortConfig good = MakeConfig(L"VXA1", L"127.0.0.1", printer.Port(), 1);
     PortConfig longName = good;
