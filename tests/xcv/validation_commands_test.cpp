@@ -171,12 +171,14 @@ struct ListCase {
     const wchar_t* name;
     DWORD listed;
     size_t enumCalls;
+    bool noMemory = false;  // the list buffer cannot be had
 };
 
 const ListCase kListCases[] = {
     {"probe succeeds: nothing listed", {}, true, 0, false, L"VXA1", 0, 1},
     {"probe fails, not for size: unreadable", {}, false, ERROR_ACCESS_DENIED, false, L"VXA1", 1, 1},
     {"fetch fails: unreadable", {L"LPT1:"}, false, 0, true, L"VXA1", 1, 2},
+    {"no memory for the list: unreadable", {L"VXA2"}, false, 0, false, L"VXA1", 1, 1, true},
     {"listed in another case", {L"LPT1:", L"Vxa_Printer", L"COM1:"}, false, 0, false,
      L"vxa_PRINTER", 1, 2},
     {"listed last", {L"LPT1:", L"COM1:", L"VXA1"}, false, 0, false, L"VXA1", 1, 2},
@@ -194,7 +196,9 @@ TEST_F(PortValidationTest, PortExistsAnswersFromTheSpoolersList)
         fake.probeError = c.probeError;
         fake.fetchFails = c.fetchFails;
 
+        FailNthAllocation(c.noMemory ? 1 : 0);
         const Answer answer = PortExists(c.name);
+        FailNthAllocation(0);
         EXPECT_EQ(answer.result, 0u);
         EXPECT_EQ(answer.output, c.listed);
         EXPECT_EQ(answer.needed, sizeof(DWORD));
@@ -217,7 +221,9 @@ TEST_F(PortValidationTest, PortIsValidRefusesANewPortTheSpoolerListsOrCannotRule
         LoopbackListener printer;
 
         SetLastError(kSentinel);
+        FailNthAllocation(c.noMemory ? 1 : 0);
         const DWORD result = PortIsValid(MakeConfig(c.name, L"127.0.0.1", printer.Port(), 1));
+        FailNthAllocation(0);
         if (c.listed) {
             EXPECT_EQ(result, static_cast<DWORD>(ERROR_ALREADY_EXISTS));
             EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
