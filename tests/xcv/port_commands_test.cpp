@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "guard_page.h"
+#include "loopback_sink.h"
 #include "xcv_fixture.h"
 
 namespace {
@@ -153,6 +154,28 @@ TEST_F(PortCommandTest, CreatedPortIsListedStoredOpenableAndSurvivesARestart)
     Restart();
     EXPECT_EQ(ListedPorts(), std::vector<std::wstring>{L"LAB"});
     EXPECT_EQ(Entries(), (std::vector<EntryState>{{L"LAB", L"127.0.0.10", 9100, 1}}));
+}
+
+TEST_F(PortCommandTest, CreatedPortCanBePrintedToAtOnce)
+{
+    LoopbackSink printer(SinkMode::Record);
+    ASSERT_NE(printer.Port(), 0);
+    Start();
+    ASSERT_EQ(CreatePort(L"NOW", L"127.0.0.1", printer.Port()), 0u);
+
+    HANDLE port = nullptr;
+    ASSERT_TRUE(Table()->pfnOpenPort(Handle(), const_cast<LPWSTR>(L"NOW"), &port));
+    ASSERT_NE(port, nullptr);
+    ASSERT_TRUE(Table()->pfnStartDocPort(port, nullptr, 0, 1, nullptr));
+    char document[] = "printed through a port made a moment ago";
+    DWORD written = 0;
+    ASSERT_TRUE(Table()->pfnWritePort(port, reinterpret_cast<BYTE*>(document),
+                                      sizeof(document) - 1, &written));
+    EXPECT_EQ(written, sizeof(document) - 1);
+    EXPECT_TRUE(Table()->pfnEndDocPort(port));
+    Table()->pfnClosePort(port);
+    ASSERT_TRUE(printer.WaitForEnded(1));
+    EXPECT_EQ(printer.Documents(), std::vector<std::string>{document});
 }
 
 TEST_F(PortCommandTest, PortKeepsTheLetterCaseThatPortDataGaveIt)
