@@ -4,6 +4,7 @@
 // settings, and the name of the user-interface library.
 #include "settings_commands.h"
 
+#include <cstddef>
 #include <cstring>
 #include <cwchar>
 #include <string_view>
@@ -174,8 +175,8 @@ DWORD GetTransmissionRetryTimeoutCommand(const BYTE*, DWORD, BYTE* output, DWORD
 // "SetDefaultCommConfig": input one COMMCONFIG, whose dwSize the system is handed as its size;
 // it becomes the default of the device the Xcv handle was opened for ("COM1:" names COM1; an
 // object name without a final colon names no device). 5 without the administer right; 87, the
-// system not called, for an input shorter than dwSize or than the dwSize field itself; else 0 or
-// the system's last error.
+// system not called, for an input shorter than dwSize or than the dwSize field itself, or a
+// dwSize shorter than the record's fixed part; else 0 or the system's last error.
 DWORD SetDefaultCommConfigCommand(const BYTE* input, DWORD inputBytes, BYTE*, DWORD, DWORD*,
                                   XcvEntry* xcv)
 {
@@ -185,7 +186,9 @@ DWORD SetDefaultCommConfigCommand(const BYTE* input, DWORD inputBytes, BYTE*, DW
     if (input == nullptr || inputBytes < sizeof(declaredBytes))
         return ERROR_INVALID_PARAMETER;
     std::memcpy(&declaredBytes, input, sizeof(declaredBytes));  // COMMCONFIG.dwSize
-    if (declaredBytes > inputBytes)
+    // The system reads at least the fixed part of the record (the DCB included): a record that
+    // claims less would have it read past the client's input.
+    if (declaredBytes > inputBytes || declaredBytes < offsetof(COMMCONFIG, wcProviderData))
         return ERROR_INVALID_PARAMETER;
 
     // The object name is the monitor's own terminated copy, made at XcvOpenPort.

@@ -429,6 +429,11 @@ TEST_F(SetDefaultCommConfigTest, ReadsTheRecordOnlyWithinItsInput)
     // dwSize claims more than the input holds.
     input = guarded.Place(&config_, sizeof(config_) - 1);
     EXPECT_EQ(Send(admin, input, sizeof(config_) - 1), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    // dwSize and input agree, but are shorter than the record's fixed part the system reads.
+    COMMCONFIG small = config_;
+    small.dwSize = 8;
+    input = guarded.Place(&small, 8);
+    EXPECT_EQ(Send(admin, input, 8), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     EXPECT_TRUE(commConfigCalls.empty());
 
     // A record that ends at the boundary is handed on whole.
