@@ -18,6 +18,7 @@ BOOL WINAPI XcvOpenPort(HANDLE hMonitor, LPCWSTR pszObject, ACCESS_MASK GrantedA
 {
     auto* instance = static_cast<MonitorInstance*>(hMonitor);
     const wchar_t* objectName = pszObject != nullptr ? pszObject : L"";
+    // The spooler's own terminated copy of the name the client opened (no client buffer).
     const size_t nameUnits = std::wcslen(objectName) + 1;
     if (nameUnits > (MAXDWORD - sizeof(XcvEntry)) / sizeof(wchar_t)) {
         *phXcv = nullptr;
