@@ -36,19 +36,19 @@ BOOL WINAPI WritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWrit
     // Every test runs, so each missing argument is reported.
     bool usable = true;
     if (socket == INVALID_SOCKET) {
-        DebugOutput(L"Socket not present");
+        Diagnose(L"Socket not present");
         usable = false;
     }
     if (pBuffer == nullptr) {
-        DebugOutput(L"Send Buffer not present");
+        Diagnose(L"Send Buffer not present");
         usable = false;
     }
     if (cbBuf == 0) {
-        DebugOutput(L"Buffer lenght 0");
+        Diagnose(L"Buffer lenght 0");
         usable = false;
     }
     if (pcbWritten == nullptr) {
-        DebugOutput(L"Sent data size variable not present");
+        Diagnose(L"Sent data size variable not present");
         usable = false;
     }
     if (!usable)
@@ -60,7 +60,7 @@ BOOL WINAPI WritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWrit
                                   SocketLength(cbBuf - sent), 0);
         if (accepted == SOCKET_ERROR) {
             if (WSAGetLastError() != WSAEWOULDBLOCK) {
-                DebugOutput(L"Socket send error");
+                Diagnose(L"Socket send error");
                 return FALSE;
             }
         } else {
@@ -71,7 +71,7 @@ BOOL WINAPI WritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWrit
         // The socket is full: wait for room, at most a second without progress.
         if (!WaitSocketReady(socket, SocketDirection::Writing)) {
             if (sent == 0) {
-                DebugOutput(L"Socket not ready for writing");
+                Diagnose(L"Socket not ready for writing");
                 return FALSE;
             }
             break;
