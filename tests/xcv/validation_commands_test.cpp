@@ -185,16 +185,22 @@ const ListCase kListCases[] = {
     {"not listed", {L"LPT1:", L"VXA10", L"VXA"}, false, 0, false, L"VXA1", 0, 2},
 };
 
+// Makes the fake spooler's port list behave as the case says.
+void ApplyListCase(FakeSpoolerHost& fake, const ListCase& c)
+{
+    fake.spoolerPorts = c.ports;
+    fake.probeSucceeds = c.probeSucceeds;
+    fake.probeError = c.probeError;
+    fake.fetchFails = c.fetchFails;
+}
+
 TEST_F(PortValidationTest, PortExistsAnswersFromTheSpoolersList)
 {
     for (const ListCase& c : kListCases) {
         SCOPED_TRACE(c.what);
         ResetSpooler();
         FakeSpoolerHost& fake = *spooler;
-        fake.spoolerPorts = c.ports;
-        fake.probeSucceeds = c.probeSucceeds;
-        fake.probeError = c.probeError;
-        fake.fetchFails = c.fetchFails;
+        ApplyListCase(fake, c);
 
         FailNthAllocation(c.noMemory ? 1 : 0);
         const Answer answer = PortExists(c.name);
@@ -213,11 +219,7 @@ TEST_F(PortValidationTest, PortIsValidRefusesANewPortTheSpoolerListsOrCannotRule
     for (const ListCase& c : kListCases) {
         SCOPED_TRACE(c.what);
         ResetSpooler();
-        FakeSpoolerHost& fake = *spooler;
-        fake.spoolerPorts = c.ports;
-        fake.probeSucceeds = c.probeSucceeds;
-        fake.probeError = c.probeError;
-        fake.fetchFails = c.fetchFails;
+        ApplyListCase(*spooler, c);
         LoopbackListener printer;
 
         SetLastError(kSentinel);
