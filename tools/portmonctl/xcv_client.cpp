@@ -17,9 +17,13 @@ DWORD XcvSession::Call(const wchar_t* command, const void* input, DWORD inputByt
 {
     DWORD neededBytes = 0;
     DWORD status = ERROR_SUCCESS;
+    // A spooler that refuses without setting a code must not report an old one, nor success.
+    SetLastError(ERROR_SUCCESS);
     if (!XcvDataW(handle_.get(), command, static_cast<BYTE*>(const_cast<void*>(input)),
-                  inputBytes, static_cast<BYTE*>(output), outputBytes, &neededBytes, &status))
-        return GetLastError();
+                  inputBytes, static_cast<BYTE*>(output), outputBytes, &neededBytes, &status)) {
+        DWORD error = GetLastError();
+        return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+    }
     if (needed != nullptr)
         *needed = neededBytes;
     return status;

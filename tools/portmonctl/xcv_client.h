@@ -16,7 +16,8 @@ public:
     BOOL Open(ACCESS_MASK access) noexcept;
 
     // Runs one command. Returns the command's own status (0 for success); when the spooler
-    // cannot deliver the command at all, the spooler's error code. `needed` may be NULL.
+    // cannot deliver the command at all, the spooler's error code (ERROR_GEN_FAILURE when it
+    // gives none). `needed` may be NULL.
     DWORD Call(const wchar_t* command, const void* input, DWORD inputBytes, void* output,
                DWORD outputBytes, DWORD* needed) noexcept;
 
