@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "console.h"
+#include "spooler_ports.h"
 #include "xcv_client.h"
 
 namespace {
@@ -24,17 +25,13 @@ constexpr wchar_t kTestDriver[] = L"VEXA Test Raw Driver";
 
 int ListPorts()
 {
-    DWORD needed = 0;
-    DWORD count = 0;
-    EnumPortsW(nullptr, 2, nullptr, 0, &needed, &count);
-    std::vector<BYTE> buffer(needed);
-    if (!EnumPortsW(nullptr, 2, buffer.data(), needed, &needed, &count))
-        return ReportFailure(L"EnumPortsW", GetLastError());
-    auto* ports = reinterpret_cast<const PORT_INFO_2W*>(buffer.data());
-    for (DWORD i = 0; i < count; ++i)
-        PrintOut(L"%ls|%ls|%ls\n", ports[i].pPortName ? ports[i].pPortName : L"",
-                 ports[i].pMonitorName ? ports[i].pMonitorName : L"",
-                 ports[i].pDescription ? ports[i].pDescription : L"");
+    std::vector<SpoolerPort> ports;
+    DWORD status = ListSpoolerPorts(ports);
+    if (status != ERROR_SUCCESS)
+        return ReportFailure(L"EnumPortsW", status);
+    for (const SpoolerPort& port : ports)
+        PrintOut(L"%ls|%ls|%ls\n", port.name.c_str(), port.monitor.c_str(),
+                 port.description.c_str());
     return 0;
 }
 
@@ -108,7 +105,7 @@ int RunUnprivileged(const wchar_t* port)
         return ReportFailure(L"opening the Xcv channel without the administer right",
                              GetLastError());
     std::wstring name = port;
-    DWORD nameBytes = DWORD((name.size() + 1) * sizeof(wchar_t));
+    DWORD nameBytes = TextBytes(name);
     PortConfig config = MakePortConfig(name, L"127.0.0.1", 9100, TRUE);
     PortConfig output = {};
     DWORD timeout = 0;

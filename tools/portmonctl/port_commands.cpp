@@ -10,6 +10,7 @@
 #include "commands.h"
 #include "console.h"
 #include "monitor_identity.h"
+#include "spooler_ports.h"
 #include "xcv_client.h"
 
 namespace {
@@ -23,38 +24,18 @@ void PrintPortLine(const PortConfig& config)
     PrintOut(L"%ls %ls:%lu\n", name.c_str(), address.c_str(), config.portNumber);
 }
 
-bool OpenSession(XcvSession& session, ACCESS_MASK access)
-{
-    if (session.Open(access))
-        return true;
-    ReportFailure(std::wstring(L"opening the configuration channel of ") + kMonitorName,
-                  GetLastError());
-    return false;
-}
-
 // The names of the ports that the spooler lists as ours, in its order.
 bool ListOurPorts(std::vector<std::wstring>& names)
 {
-    DWORD needed = 0;
-    DWORD count = 0;
-    std::vector<BYTE> buffer;
-    // The list can grow between the two calls; ask again while it does.
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        if (EnumPortsW(nullptr, 2, buffer.data(), DWORD(buffer.size()), &needed, &count))
-            break;
-        DWORD error = GetLastError();
-        if (error != ERROR_INSUFFICIENT_BUFFER) {
-            ReportFailure(L"EnumPortsW", error);
-            return false;
-        }
-        buffer.resize(needed);
-        count = 0;
+    std::vector<SpoolerPort> ports;
+    DWORD status = ListSpoolerPorts(ports);
+    if (status != ERROR_SUCCESS) {
+        ReportFailure(L"EnumPortsW", status);
+        return false;
     }
-    auto* ports = reinterpret_cast<const PORT_INFO_2W*>(buffer.data());
-    for (DWORD i = 0; i < count; ++i) {
-        if (ports[i].pPortName != nullptr && ports[i].pMonitorName != nullptr &&
-            lstrcmpiW(ports[i].pMonitorName, kMonitorName) == 0)
-            names.push_back(ports[i].pPortName);
+    for (const SpoolerPort& port : ports) {
+        if (!port.name.empty() && lstrcmpiW(port.monitor.c_str(), kMonitorName) == 0)
+            names.push_back(port.name);
     }
     return true;
 }

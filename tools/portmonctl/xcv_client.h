@@ -28,6 +28,15 @@ private:
     PrinterHandle handle_;
 };
 
+// XcvSession::Open, with the failure reported on stderr. FALSE when the channel cannot be had.
+bool OpenSession(XcvSession& session, ACCESS_MASK access);
+
+// The input size of a text command: the text's UTF-16 units and the terminator, in bytes.
+inline DWORD TextBytes(const std::wstring& text) noexcept
+{
+    return DWORD((text.size() + 1) * sizeof(wchar_t));
+}
+
 // A PortConfig for `name`, `address` and `portNumber`, every unused unit zero.
 PortConfig MakePortConfig(const std::wstring& name, const std::wstring& address,
                           DWORD portNumber, BOOL newPort) noexcept;
