@@ -2,7 +2,6 @@
 //
 //   ports                      every port the spooler lists: NAME|MONITOR|DESCRIPTION
 //   add-queue QUEUE PORT       a RAW printer queue on PORT (driver: Wine's wineps.drv)
-//   delete-queue QUEUE
 //   xcv-unprivileged PORT      the monitor's commands through an Xcv handle opened without
 //                              SERVER_ACCESS_ADMINISTER: one line COMMAND STATUS each
 //
@@ -10,8 +9,6 @@
 #include <windows.h>
 #include <winspool.h>
 
-#include <cstring>
-#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -80,22 +77,6 @@ int AddQueue(const wchar_t* queue, const wchar_t* port)
     return 0;
 }
 
-int DeleteQueue(const wchar_t* queue)
-{
-    HANDLE printer = nullptr;
-    PRINTER_DEFAULTSW defaults = {};
-    defaults.DesiredAccess = PRINTER_ALL_ACCESS;
-    if (!OpenPrinterW(const_cast<wchar_t*>(queue), &printer, &defaults))
-        return ReportFailure(std::wstring(L"OpenPrinterW for ") + queue, GetLastError());
-    BOOL deleted = DeletePrinter(printer);
-    DWORD error = GetLastError();
-    ClosePrinter(printer);
-    if (!deleted)
-        return ReportFailure(std::wstring(L"DeletePrinter for ") + queue, error);
-    PrintOut(L"queue %ls deleted\n", queue);
-    return 0;
-}
-
 // Every command a user without the administer right might try, with input that would succeed
 // for an administrator. The caller compares the statuses with what the access rule allows.
 int RunUnprivileged(const wchar_t* port)
@@ -145,8 +126,7 @@ int RunUnprivileged(const wchar_t* port)
 
 void Usage()
 {
-    PrintErr(L"usage: e2e_spooler ports | add-queue QUEUE PORT | delete-queue QUEUE |"
-             L" xcv-unprivileged PORT\n");
+    PrintErr(L"usage: e2e_spooler ports | add-queue QUEUE PORT | xcv-unprivileged PORT\n");
 }
 
 }  // namespace
@@ -159,8 +139,6 @@ int wmain(int argc, wchar_t** argv)
         return ListPorts();
     if (command == L"add-queue" && argc == 4)
         return AddQueue(argv[2], argv[3]);
-    if (command == L"delete-queue" && argc == 3)
-        return DeleteQueue(argv[2]);
     if (command == L"xcv-unprivileged" && argc == 3)
         return RunUnprivileged(argv[2]);
     Usage();
