@@ -23,9 +23,10 @@ constexpr Subcommand kSubcommands[] = {
     {L"ports", L"", L"list the monitor's ports with address and TCP port",
      L"One line per port that the spooler lists for the monitor: NAME ADDRESS:PORT.\n", RunPorts},
     {L"add", L"NAME ADDRESS[:PORT] [--no-check]", L"create a port (TCP port 9100 by default)",
-     L"First tests that the spooler has no port NAME yet and that the printer accepts a\n"
-     L"connection (\"PortIsValid\"; --no-check skips this), then creates and stores the port\n"
-     L"(\"PortData\", \"AddPort\"). ADDRESS is a dotted IPv4 address.\n",
+     L"Fails when the spooler already has a port NAME (\"PortExists\"), then tests that the\n"
+     L"printer accepts a connection (\"PortIsValid\"; --no-check skips only this test), then\n"
+     L"creates and stores the port (\"PortData\", \"AddPort\"). ADDRESS is a dotted IPv4\n"
+     L"address.\n",
      RunAdd},
     {L"set", L"NAME ADDRESS[:PORT]", L"point an existing port at another printer",
      L"Changes the port's address and TCP port (\"PortData\", \"ModifyPort\").\n", RunSet},

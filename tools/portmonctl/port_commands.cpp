@@ -40,7 +40,19 @@ bool ListOurPorts(std::vector<std::wstring>& names)
     return true;
 }
 
+// A new port's name that the spooler already lists, for this monitor or any other: 183 with the
+// system's text.
+int ReportNameTaken(const std::wstring& name)
+{
+    PrintErr(L"portmonctl: the spooler already has a port named %ls: %ls (error %lu)\n",
+             name.c_str(), SystemErrorText(ERROR_ALREADY_EXISTS).c_str(),
+             DWORD(ERROR_ALREADY_EXISTS));
+    return kExitFailure;
+}
+
 // PortData, then AddPort or ModifyPort, on one session (the pending entry lives in its instance).
+// A new port is refused when the spooler lists its name already (the monitor would otherwise
+// store it over the existing one); `check` also has the monitor test the printer's connection.
 int StorePort(const std::wstring& name, const Endpoint& endpoint,
               bool create, bool check)
 {
@@ -50,13 +62,20 @@ int StorePort(const std::wstring& name, const Endpoint& endpoint,
 
     PortConfig config = MakePortConfig(name, endpoint.address, endpoint.portNumber, create);
     std::wstring target = endpoint.address + L":" + std::to_wstring(endpoint.portNumber);
+    if (create) {
+        DWORD exists = 0;
+        DWORD status = session.Call(L"PortExists", name.c_str(), TextBytes(name), &exists,
+                                    sizeof(exists), nullptr);
+        if (status != ERROR_SUCCESS)
+            return ReportFailure(L"PortExists for " + name, status);
+        if (exists != 0)
+            return ReportNameTaken(name);
+    }
     if (check) {
+        // The name again (another administrator may have taken it meanwhile) and a connection.
         DWORD status = session.Call(L"PortIsValid", &config, sizeof(config), nullptr, 0, nullptr);
-        if (status == ERROR_ALREADY_EXISTS) {
-            PrintErr(L"portmonctl: PortIsValid: the spooler already has a port named %ls"
-                     L" (error 183)\n", name.c_str());
-            return kExitFailure;
-        }
+        if (status == ERROR_ALREADY_EXISTS)
+            return ReportNameTaken(name);
         if (status != ERROR_SUCCESS)
             return ReportFailure(L"PortIsValid: connecting to the printer at " + target, status);
     }
