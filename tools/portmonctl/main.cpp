@@ -43,8 +43,9 @@ constexpr Subcommand kSubcommands[] = {
      L"print FILE as one RAW document",
      L"Sends the bytes of FILE unchanged as one document, either through the printer queue\n"
      L"NAME or straight to the port NAME. Through a queue it then waits (up to a minute) until\n"
-     L"the job has left the queue and fails if the spooler marks it with an error; --no-wait\n"
-     L"skips that. Documents of 1 MiB or more show a progress line.\n",
+     L"the job has left the queue, and fails if the spooler marks it with an error or it is\n"
+     L"still queued after that minute; --no-wait skips that. Documents of 1 MiB or more show a\n"
+     L"progress line.\n",
      RunPrint},
 };
 
