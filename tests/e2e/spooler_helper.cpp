@@ -77,8 +77,11 @@ int AddQueue(const wchar_t* queue, const wchar_t* port)
     return 0;
 }
 
-// Every command a user without the administer right might try, with input that would succeed
-// for an administrator. The caller compares the statuses with what the access rule allows.
+// Every command of the monitor, each with well-formed input, through a handle without the
+// administer right. An administrator's "DeletePort" and "ConfigureLPTPortCommandOK" would
+// succeed with this input (given the settings key), so the caller can tell from the port and the
+// time-out afterwards that the refusals changed nothing; it compares the statuses with what the
+// access rule allows.
 int RunUnprivileged(const wchar_t* port)
 {
     XcvSession session;
