@@ -1,6 +1,7 @@
 # Sourced by every end-to-end scenario. Gives each scenario a Wine prefix of its own, made from
-# one template prefix per build, with its own wineserver that is stopped however the scenario
-# ends, and the helpers the scenarios share.
+# one template prefix per build, with its own wineserver that is stopped when the scenario ends
+# (by a signal too; a scenario killed outright leaves it to the clean-up test that runs after all
+# scenarios), and the helpers the scenarios share.
 #
 # Wine's output never goes through a pipe that anything waits on: every Wine process writes to a
 # file in the scenario's folder (its background services inherit those files, never the test's
@@ -52,8 +53,12 @@ e2e_begin() {
     done
     export WINEPREFIX=$E2E_DIR/prefix
     trap e2e_end EXIT
-    # A time-out of CTest (SIGTERM) or ^C still stops the server through the EXIT trap.
-    trap 'exit 143' TERM
+    # CTest kills a test that overruns its time-out with SIGKILL, which no trap sees: the
+    # scenarios run under `timeout`, which sends SIGTERM first (to the whole process group, so a
+    # hung Wine program ends too and the trap can run). SIGTERM and ^C end the scenario through
+    # the EXIT trap, which stops the server. Whatever still escapes (a SIGKILL) is stopped by the
+    # clean-up test after all scenarios.
+    trap 'echo "stopped by SIGTERM (time-out?)" >&2; exit 143' TERM
     trap 'exit 130' INT
     e2e_start_server
     E2E_STARTED=$(date +%s)
