@@ -2,7 +2,11 @@
 # The demo: installs what is missing, builds, and prints a sample document through Wine's print
 # spooler and the VEXA Port Monitor to printsink, a printer simulator on 127.0.0.1, then shows
 # the SHA-256 the printer received next to the document's own. Everything it starts (the Wine
-# server of its prefix, Wine's services, printsink) is stopped when it ends, however it ends.
+# server of its prefix, Wine's services, printsink) is stopped when it ends, on an error, ^C or
+# SIGTERM too; a server that a killed demo left behind is stopped by the next demo.
+#
+# The printer queue is made by the test helper e2e_spooler.exe, which is built with the tests
+# (setup.sh builds them).
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
 
 step() { printf '\n== %s\n' "$*"; }
@@ -11,14 +15,11 @@ step "Installing what is missing and building into $VEXA_BUILD"
 vexa_install_missing
 vexa_build
 
-for wine_dir in /usr/lib/wine /usr/lib64/wine /usr/bin; do
-    [ -x "$wine_dir/wine64" ] && break
-done
-WINE=$wine_dir/wine64
-WINESERVER=$wine_dir/wineserver
+source "$VEXA_ROOT/scripts/wine_lib.sh"
 BIN=$VEXA_BUILD/bin
 DEMO=$VEXA_BUILD/demo
-export WINEPREFIX=$DEMO/prefix WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$DEMO/prefix
+[ -f "$BIN/e2e_spooler.exe" ] || { echo "demo: $BIN/e2e_spooler.exe is missing (it is built with the tests: -DVEXA_BUILD_TESTS=ON)" >&2; exit 1; }
 
 # Wine's output goes to log files only (never to a pipe anything waits on).
 run() {
@@ -31,20 +32,17 @@ run() {
     fi
     sed 's/\r$//; s/^/   /' "$log"
 }
-winpath() { local path; path=$(realpath -m "$1"); printf 'Z:%s' "${path//\//\\}"; }
 
 stop_all() {
     local status=$?
-    "$WINESERVER" -k >/dev/null 2>&1 || true
-    "$WINESERVER" -w >/dev/null 2>&1 || true
+    wine_stop_server "$WINEPREFIX"
     [ "$status" -eq 0 ] || echo "demo: failed (logs in $DEMO)" >&2
     exit "$status"
 }
 
 step "Preparing a fresh Wine prefix in $WINEPREFIX (about 20 seconds)"
-if [ -d "$WINEPREFIX" ]; then
-    "$WINESERVER" -k >/dev/null 2>&1 || true
-fi
+# A server left from an earlier demo must be gone before its prefix is.
+wine_stop_server "$WINEPREFIX"
 rm -rf "$DEMO"
 mkdir -p "$DEMO"
 trap stop_all EXIT
@@ -55,14 +53,9 @@ trap 'exit 143' TERM
 "$WINESERVER" -p </dev/null >/dev/null 2>&1
 
 step "Starting printsink on 127.0.0.1"
-"$WINE" "$BIN/printsink.exe" --port 0 --jobs 1 --idle-exit 300 --out "$(winpath "$DEMO/jobs")" \
-    </dev/null >"$DEMO/printsink.log" 2>&1 &
-for _ in $(seq 300); do
-    grep -q '127\.0\.0\.1:[0-9]' "$DEMO/printsink.log" 2>/dev/null && break
-    sleep 0.1
-done
-port=$(sed -n 's/.*127\.0\.0\.1:\([0-9]*\).*/\1/p' "$DEMO/printsink.log" | head -n 1)
-[ -n "$port" ] || { cat "$DEMO/printsink.log" >&2; exit 1; }
+wine_start_printsink "$BIN/printsink.exe" "$DEMO/printsink.log" --jobs 1 --idle-exit 300 \
+    --out "$(winpath "$DEMO/jobs")"
+port=$PRINTSINK_PORT
 echo "   printsink listens on 127.0.0.1:$port"
 
 step "Installing the monitor (portmonctl install)"
@@ -72,7 +65,7 @@ step "Adding the port DEMO for the printer at 127.0.0.1:$port (portmonctl add)"
 run add "$BIN/portmonctl.exe" add DEMO "127.0.0.1:$port"
 run ports "$BIN/portmonctl.exe" ports
 
-step "Creating the printer queue \"VEXA Demo\" on DEMO (RAW, Wine's winprint)"
+step "Creating the printer queue \"VEXA Demo\" on DEMO (RAW, Wine's winprint; test helper e2e_spooler)"
 run queue "$BIN/e2e_spooler.exe" add-queue "VEXA Demo" DEMO
 
 step "Printing a sample document through the queue (portmonctl print)"

@@ -1,5 +1,5 @@
 # Sourced by the scripts: installs what the build and the tests need when it is missing, then
-# configures and builds into build/.
+# configures and builds into build/, tests included (the demo uses their helper e2e_spooler).
 set -euo pipefail
 
 VEXA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -16,13 +16,14 @@ vexa_install_missing() {
     echo "Installing:$missing"
     local sudo=""
     [ "$(id -u)" -eq 0 ] || sudo=sudo
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends $missing
+    # env, so that the setting reaches apt-get through sudo as well.
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
 }
 
 vexa_build() {
     cmake -S "$VEXA_ROOT" -B "$VEXA_BUILD" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$VEXA_ROOT/cmake/mingw-w64-x86_64.cmake" \
-        -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXA_BUILD_TESTS=ON >/dev/null
     cmake --build "$VEXA_BUILD"
 }

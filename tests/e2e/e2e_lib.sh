@@ -1,6 +1,7 @@
 # Sourced by every end-to-end scenario. Gives each scenario a Wine prefix of its own, made from
-# one template prefix per build, with its own wineserver that is stopped however the scenario
-# ends, and the helpers the scenarios share.
+# one template prefix per build, with its own wineserver that is stopped when the scenario ends
+# (by a signal too; a scenario killed outright leaves it to the clean-up test that runs after all
+# scenarios), and the helpers the scenarios share.
 #
 # Wine's output never goes through a pipe that anything waits on: every Wine process writes to a
 # file in the scenario's folder (its background services inherit those files, never the test's
@@ -10,13 +11,7 @@ set -euo pipefail
 : "${VEXA_E2E_BIN:?the folder of the built programs}"
 : "${VEXA_E2E_WORK:?the folder for prefixes and logs}"
 
-for wine_dir in /usr/lib/wine /usr/lib64/wine /usr/bin; do
-    [ -x "$wine_dir/wine64" ] && break
-done
-WINE=$wine_dir/wine64
-WINESERVER=$wine_dir/wineserver
-[ -x "$WINESERVER" ] || WINESERVER=$(command -v wineserver)
-export WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine_lib.sh"
 
 E2E_TEMPLATE=$VEXA_E2E_WORK/template
 
@@ -27,6 +22,7 @@ e2e_prepare_template() {
         flock 9
         "$WINE" --version >"$VEXA_E2E_WORK/wine-version.now" 2>&1 9>&- || true
         if ! cmp -s "$VEXA_E2E_WORK/wine-version.now" "$E2E_TEMPLATE/.vexa-wine-version"; then
+            wine_stop_server "$E2E_TEMPLATE"
             rm -rf "$E2E_TEMPLATE"
             WINEPREFIX=$E2E_TEMPLATE "$WINE" wineboot -i </dev/null >"$VEXA_E2E_WORK/template-boot.log" 2>&1 9>&- || true
             # The template's server must be gone (and the registry on disk) before any copy.
@@ -44,9 +40,8 @@ e2e_begin() {
     E2E_DIR=$VEXA_E2E_WORK/$E2E_NAME
     E2E_LOGS=$E2E_DIR/logs
     E2E_STEP=0
-    if [ -d "$E2E_DIR/prefix" ]; then
-        WINEPREFIX=$E2E_DIR/prefix "$WINESERVER" -k >/dev/null 2>&1 || true
-    fi
+    # A server left from an earlier run must be gone before its prefix is.
+    wine_stop_server "$E2E_DIR/prefix"
     rm -rf "$E2E_DIR"
     mkdir -p "$E2E_LOGS"
     e2e_prepare_template
@@ -58,8 +53,12 @@ e2e_begin() {
     done
     export WINEPREFIX=$E2E_DIR/prefix
     trap e2e_end EXIT
-    # A time-out of CTest (SIGTERM) or ^C still stops the server through the EXIT trap.
-    trap 'exit 143' TERM
+    # CTest kills a test that overruns its time-out with SIGKILL, which no trap sees: the
+    # scenarios run under `timeout`, which sends SIGTERM first (to the whole process group, so a
+    # hung Wine program ends too and the trap can run). SIGTERM and ^C end the scenario through
+    # the EXIT trap, which stops the server. Whatever still escapes (a SIGKILL) is stopped by the
+    # clean-up test after all scenarios.
+    trap 'echo "stopped by SIGTERM (time-out?)" >&2; exit 143' TERM
     trap 'exit 130' INT
     e2e_start_server
     E2E_STARTED=$(date +%s)
@@ -69,10 +68,14 @@ e2e_start_server() {
     "$WINESERVER" -p </dev/null >/dev/null 2>&1
 }
 
-# Stops every Wine process of the prefix with its server.
+# Stops every Wine process of the scenario's prefix with its server.
 e2e_stop_server() {
-    "$WINESERVER" -k >/dev/null 2>&1 || true
-    "$WINESERVER" -w >/dev/null 2>&1 || true
+    wine_stop_server "$WINEPREFIX"
+}
+
+# The servers of every scenario's prefix and of the template: the clean-up after all scenarios.
+e2e_stop_all_servers() {
+    wine_stop_servers "$E2E_TEMPLATE" "$VEXA_E2E_WORK"/*/prefix
 }
 
 e2e_end() {
@@ -97,13 +100,6 @@ e2e_end() {
 fail() {
     echo "FAIL: $*" >&2
     exit 1
-}
-
-# A Linux path as Wine's Z: drive sees it.
-winpath() {
-    local path
-    path=$(realpath -m "$1")
-    printf 'Z:%s' "${path//\//\\}"
 }
 
 # wine_run LABEL PROGRAM ARGS...: runs a Windows program; its output goes to the log LABEL,
@@ -162,15 +158,9 @@ install_monitor() {
 start_sink() {
     local name=$1 mode=${2:-save}
     local log=$E2E_DIR/$name.log
-    "$WINE" "$VEXA_E2E_BIN/printsink.exe" --port 0 --mode "$mode" --idle-exit 300 \
-        --out "$(winpath "$E2E_DIR/$name-jobs")" </dev/null >"$log" 2>&1 &
-    local waited=0
-    until grep -q '127\.0\.0\.1:[0-9]' "$log" 2>/dev/null; do
-        [ "$waited" -lt 300 ] || fail "printsink $name did not start: $(cat "$log")"
-        sleep 0.1
-        waited=$((waited + 1))
-    done
-    SINK_PORT=$(sed -n 's/.*127\.0\.0\.1:\([0-9]*\).*/\1/p' "$log" | head -n 1)
+    wine_start_printsink "$VEXA_E2E_BIN/printsink.exe" "$log" --mode "$mode" --idle-exit 300 \
+        --out "$(winpath "$E2E_DIR/$name-jobs")" || fail "printsink $name did not start"
+    SINK_PORT=$PRINTSINK_PORT
     cp "$log" "$E2E_LOGS/sink-$name-started.log"
 }
 

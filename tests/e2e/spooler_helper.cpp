@@ -2,7 +2,6 @@
 //
 //   ports                      every port the spooler lists: NAME|MONITOR|DESCRIPTION
 //   add-queue QUEUE PORT       a RAW printer queue on PORT (driver: Wine's wineps.drv)
-//   delete-queue QUEUE
 //   xcv-unprivileged PORT      the monitor's commands through an Xcv handle opened without
 //                              SERVER_ACCESS_ADMINISTER: one line COMMAND STATUS each
 //
@@ -10,12 +9,11 @@
 #include <windows.h>
 #include <winspool.h>
 
-#include <cstring>
-#include <cwchar>
 #include <string>
 #include <vector>
 
 #include "console.h"
+#include "spooler_ports.h"
 #include "xcv_client.h"
 
 namespace {
@@ -24,17 +22,13 @@ constexpr wchar_t kTestDriver[] = L"VEXA Test Raw Driver";
 
 int ListPorts()
 {
-    DWORD needed = 0;
-    DWORD count = 0;
-    EnumPortsW(nullptr, 2, nullptr, 0, &needed, &count);
-    std::vector<BYTE> buffer(needed);
-    if (!EnumPortsW(nullptr, 2, buffer.data(), needed, &needed, &count))
-        return ReportFailure(L"EnumPortsW", GetLastError());
-    auto* ports = reinterpret_cast<const PORT_INFO_2W*>(buffer.data());
-    for (DWORD i = 0; i < count; ++i)
-        PrintOut(L"%ls|%ls|%ls\n", ports[i].pPortName ? ports[i].pPortName : L"",
-                 ports[i].pMonitorName ? ports[i].pMonitorName : L"",
-                 ports[i].pDescription ? ports[i].pDescription : L"");
+    std::vector<SpoolerPort> ports;
+    DWORD status = ListSpoolerPorts(ports);
+    if (status != ERROR_SUCCESS)
+        return ReportFailure(L"EnumPortsW", status);
+    for (const SpoolerPort& port : ports)
+        PrintOut(L"%ls|%ls|%ls\n", port.name.c_str(), port.monitor.c_str(),
+                 port.description.c_str());
     return 0;
 }
 
@@ -83,24 +77,11 @@ int AddQueue(const wchar_t* queue, const wchar_t* port)
     return 0;
 }
 
-int DeleteQueue(const wchar_t* queue)
-{
-    HANDLE printer = nullptr;
-    PRINTER_DEFAULTSW defaults = {};
-    defaults.DesiredAccess = PRINTER_ALL_ACCESS;
-    if (!OpenPrinterW(const_cast<wchar_t*>(queue), &printer, &defaults))
-        return ReportFailure(std::wstring(L"OpenPrinterW for ") + queue, GetLastError());
-    BOOL deleted = DeletePrinter(printer);
-    DWORD error = GetLastError();
-    ClosePrinter(printer);
-    if (!deleted)
-        return ReportFailure(std::wstring(L"DeletePrinter for ") + queue, error);
-    PrintOut(L"queue %ls deleted\n", queue);
-    return 0;
-}
-
-// Every command a user without the administer right might try, with input that would succeed
-// for an administrator. The caller compares the statuses with what the access rule allows.
+// Every command of the monitor, each with well-formed input, through a handle without the
+// administer right. An administrator's "DeletePort" and "ConfigureLPTPortCommandOK" would
+// succeed with this input (given the settings key), so the caller can tell from the port and the
+// time-out afterwards that the refusals changed nothing; it compares the statuses with what the
+// access rule allows.
 int RunUnprivileged(const wchar_t* port)
 {
     XcvSession session;
@@ -108,7 +89,7 @@ int RunUnprivileged(const wchar_t* port)
         return ReportFailure(L"opening the Xcv channel without the administer right",
                              GetLastError());
     std::wstring name = port;
-    DWORD nameBytes = DWORD((name.size() + 1) * sizeof(wchar_t));
+    DWORD nameBytes = TextBytes(name);
     PortConfig config = MakePortConfig(name, L"127.0.0.1", 9100, TRUE);
     PortConfig output = {};
     DWORD timeout = 0;
@@ -148,8 +129,7 @@ int RunUnprivileged(const wchar_t* port)
 
 void Usage()
 {
-    PrintErr(L"usage: e2e_spooler ports | add-queue QUEUE PORT | delete-queue QUEUE |"
-             L" xcv-unprivileged PORT\n");
+    PrintErr(L"usage: e2e_spooler ports | add-queue QUEUE PORT | xcv-unprivileged PORT\n");
 }
 
 }  // namespace
@@ -162,8 +142,6 @@ int wmain(int argc, wchar_t** argv)
         return ListPorts();
     if (command == L"add-queue" && argc == 4)
         return AddQueue(argv[2], argv[3]);
-    if (command == L"delete-queue" && argc == 3)
-        return DeleteQueue(argv[2]);
     if (command == L"xcv-unprivileged" && argc == 3)
         return RunUnprivileged(argv[2]);
     Usage();

@@ -1,4 +1,4 @@
-// UTF-8 output and system error texts.
+// Console and UTF-8 output, and system error texts.
 #include "console.h"
 
 #include <cstdarg>
@@ -10,19 +10,31 @@ namespace {
 
 const wchar_t* programName = L"portmonctl";
 
-void WriteUtf8(FILE* stream, const wchar_t* format, va_list args)
+void WriteText(FILE* stream, const wchar_t* format, va_list args)
 {
     std::vector<wchar_t> text(512);
+    int length = 0;
     for (;;) {
         va_list copy;
         va_copy(copy, args);
-        int length = std::vswprintf(text.data(), text.size(), format, copy);
+        length = std::vswprintf(text.data(), text.size(), format, copy);
         va_end(copy);
         if (length >= 0 && size_t(length) < text.size())
             break;
         if (text.size() > (1u << 20))
             return;
         text.resize(text.size() * 4);
+    }
+    if (length == 0)
+        return;
+    // A console shows wide text as it is, whatever its code page; files and pipes get UTF-8.
+    HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
+        std::fflush(stream);
+        DWORD written = 0;
+        WriteConsoleW(handle, text.data(), DWORD(length), &written, nullptr);
+        return;
     }
     int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), -1, nullptr, 0, nullptr, nullptr);
     if (bytes <= 1)
@@ -44,7 +56,7 @@ void PrintOut(const wchar_t* format, ...)
 {
     va_list args;
     va_start(args, format);
-    WriteUtf8(stdout, format, args);
+    WriteText(stdout, format, args);
     va_end(args);
 }
 
@@ -52,7 +64,7 @@ void PrintErr(const wchar_t* format, ...)
 {
     va_list args;
     va_start(args, format);
-    WriteUtf8(stderr, format, args);
+    WriteText(stderr, format, args);
     va_end(args);
 }
 

@@ -1,12 +1,12 @@
-// Output of the administrator tools: UTF-8 lines on stdout and stderr, and failure reports that
-// carry the system's own text for the error code.
+// Output of the administrator tools: lines on stdout and stderr (wide text on a console, UTF-8
+// into files and pipes), and failure reports that carry the system's own text for the error code.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
-// printf-style formatting of wide text; lines are written as UTF-8.
+// printf-style formatting of wide text; written with WriteConsoleW on a console, else as UTF-8.
 void PrintOut(const wchar_t* format, ...);
 void PrintErr(const wchar_t* format, ...);
 

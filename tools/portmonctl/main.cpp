@@ -23,9 +23,10 @@ constexpr Subcommand kSubcommands[] = {
     {L"ports", L"", L"list the monitor's ports with address and TCP port",
      L"One line per port that the spooler lists for the monitor: NAME ADDRESS:PORT.\n", RunPorts},
     {L"add", L"NAME ADDRESS[:PORT] [--no-check]", L"create a port (TCP port 9100 by default)",
-     L"First tests that the spooler has no port NAME yet and that the printer accepts a\n"
-     L"connection (\"PortIsValid\"; --no-check skips this), then creates and stores the port\n"
-     L"(\"PortData\", \"AddPort\"). ADDRESS is a dotted IPv4 address.\n",
+     L"Fails when the spooler already has a port NAME (\"PortExists\"), then tests that the\n"
+     L"printer accepts a connection (\"PortIsValid\"; --no-check skips only this test), then\n"
+     L"creates and stores the port (\"PortData\", \"AddPort\"). ADDRESS is a dotted IPv4\n"
+     L"address.\n",
      RunAdd},
     {L"set", L"NAME ADDRESS[:PORT]", L"point an existing port at another printer",
      L"Changes the port's address and TCP port (\"PortData\", \"ModifyPort\").\n", RunSet},
@@ -42,8 +43,9 @@ constexpr Subcommand kSubcommands[] = {
      L"print FILE as one RAW document",
      L"Sends the bytes of FILE unchanged as one document, either through the printer queue\n"
      L"NAME or straight to the port NAME. Through a queue it then waits (up to a minute) until\n"
-     L"the job has left the queue and fails if the spooler marks it with an error; --no-wait\n"
-     L"skips that. Documents of 1 MiB or more show a progress line.\n",
+     L"the job has left the queue, and fails if the spooler marks it with an error or it is\n"
+     L"still queued after that minute; --no-wait skips that. Documents of 1 MiB or more show a\n"
+     L"progress line.\n",
      RunPrint},
 };
 

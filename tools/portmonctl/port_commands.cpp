@@ -10,6 +10,7 @@
 #include "commands.h"
 #include "console.h"
 #include "monitor_identity.h"
+#include "spooler_ports.h"
 #include "xcv_client.h"
 
 namespace {
@@ -23,43 +24,35 @@ void PrintPortLine(const PortConfig& config)
     PrintOut(L"%ls %ls:%lu\n", name.c_str(), address.c_str(), config.portNumber);
 }
 
-bool OpenSession(XcvSession& session, ACCESS_MASK access)
-{
-    if (session.Open(access))
-        return true;
-    ReportFailure(std::wstring(L"opening the configuration channel of ") + kMonitorName,
-                  GetLastError());
-    return false;
-}
-
 // The names of the ports that the spooler lists as ours, in its order.
 bool ListOurPorts(std::vector<std::wstring>& names)
 {
-    DWORD needed = 0;
-    DWORD count = 0;
-    std::vector<BYTE> buffer;
-    // The list can grow between the two calls; ask again while it does.
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        if (EnumPortsW(nullptr, 2, buffer.data(), DWORD(buffer.size()), &needed, &count))
-            break;
-        DWORD error = GetLastError();
-        if (error != ERROR_INSUFFICIENT_BUFFER) {
-            ReportFailure(L"EnumPortsW", error);
-            return false;
-        }
-        buffer.resize(needed);
-        count = 0;
+    std::vector<SpoolerPort> ports;
+    DWORD status = ListSpoolerPorts(ports);
+    if (status != ERROR_SUCCESS) {
+        ReportFailure(L"EnumPortsW", status);
+        return false;
     }
-    auto* ports = reinterpret_cast<const PORT_INFO_2W*>(buffer.data());
-    for (DWORD i = 0; i < count; ++i) {
-        if (ports[i].pPortName != nullptr && ports[i].pMonitorName != nullptr &&
-            lstrcmpiW(ports[i].pMonitorName, kMonitorName) == 0)
-            names.push_back(ports[i].pPortName);
+    for (const SpoolerPort& port : ports) {
+        if (!port.name.empty() && lstrcmpiW(port.monitor.c_str(), kMonitorName) == 0)
+            names.push_back(port.name);
     }
     return true;
 }
 
+// A new port's name that the spooler already lists, for this monitor or any other: 183 with the
+// system's text.
+int ReportNameTaken(const std::wstring& name)
+{
+    PrintErr(L"portmonctl: the spooler already has a port named %ls: %ls (error %lu)\n",
+             name.c_str(), SystemErrorText(ERROR_ALREADY_EXISTS).c_str(),
+             DWORD(ERROR_ALREADY_EXISTS));
+    return kExitFailure;
+}
+
 // PortData, then AddPort or ModifyPort, on one session (the pending entry lives in its instance).
+// A new port is refused when the spooler lists its name already (the monitor would otherwise
+// store it over the existing one); `check` also has the monitor test the printer's connection.
 int StorePort(const std::wstring& name, const Endpoint& endpoint,
               bool create, bool check)
 {
@@ -69,13 +62,20 @@ int StorePort(const std::wstring& name, const Endpoint& endpoint,
 
     PortConfig config = MakePortConfig(name, endpoint.address, endpoint.portNumber, create);
     std::wstring target = endpoint.address + L":" + std::to_wstring(endpoint.portNumber);
+    if (create) {
+        DWORD exists = 0;
+        DWORD status = session.Call(L"PortExists", name.c_str(), TextBytes(name), &exists,
+                                    sizeof(exists), nullptr);
+        if (status != ERROR_SUCCESS)
+            return ReportFailure(L"PortExists for " + name, status);
+        if (exists != 0)
+            return ReportNameTaken(name);
+    }
     if (check) {
+        // The name again (another administrator may have taken it meanwhile) and a connection.
         DWORD status = session.Call(L"PortIsValid", &config, sizeof(config), nullptr, 0, nullptr);
-        if (status == ERROR_ALREADY_EXISTS) {
-            PrintErr(L"portmonctl: PortIsValid: the spooler already has a port named %ls"
-                     L" (error 183)\n", name.c_str());
-            return kExitFailure;
-        }
+        if (status == ERROR_ALREADY_EXISTS)
+            return ReportNameTaken(name);
         if (status != ERROR_SUCCESS)
             return ReportFailure(L"PortIsValid: connecting to the printer at " + target, status);
     }

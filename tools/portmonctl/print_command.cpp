@@ -16,6 +16,9 @@ namespace {
 constexpr DWORD kChunkBytes = 64 * 1024;
 constexpr uint64_t kProgressFromBytes = 1024 * 1024;  // smaller documents print no progress
 constexpr DWORD kJobWaitMilliseconds = 60 * 1000;
+constexpr DWORD kJobPollMilliseconds = 250;
+constexpr int kJobReadAttempts = 5;
+constexpr DWORD kNoReason = ~DWORD(0);  // GetJobW failed and set no code
 
 class FileHandle {
 public:
@@ -64,20 +67,38 @@ private:
     unsigned shown_ = ~0u;
 };
 
+// The job's JOB_INFO_1W, read into `buffer`. ERROR_SUCCESS, or the spooler's code (kNoReason
+// when it set none).
+DWORD ReadJob(HANDLE printer, DWORD jobId, std::vector<BYTE>& buffer)
+{
+    // The job's texts can grow between asking for the size and reading; ask again while they do.
+    for (int attempt = 0; attempt < kJobReadAttempts; ++attempt) {
+        DWORD needed = 0;
+        SetLastError(ERROR_SUCCESS);
+        if (GetJobW(printer, jobId, 1, buffer.data(), DWORD(buffer.size()), &needed))
+            return buffer.size() >= sizeof(JOB_INFO_1W) ? ERROR_SUCCESS : ERROR_INVALID_DATA;
+        DWORD error = GetLastError();
+        if (error != ERROR_INSUFFICIENT_BUFFER)
+            return error != ERROR_SUCCESS ? error : kNoReason;
+        buffer.resize(needed);
+    }
+    return ERROR_INSUFFICIENT_BUFFER;
+}
+
 // A queue prints in the background on Windows: wait until the job has left the queue, and
-// report an error the spooler marks on it. (Wine's spooler has run the job inside EndDocPrinter
-// and no job is left to find.)
+// report an error the spooler marks on it, or a job still queued after a minute.
 int WaitForJob(HANDLE printer, DWORD jobId, const std::wstring& queue)
 {
-    DWORD waited = 0;
-    for (;;) {
-        DWORD needed = 0;
-        GetJobW(printer, jobId, 1, nullptr, 0, &needed);
-        if (needed == 0)
+    std::vector<BYTE> buffer;
+    for (DWORD waited = 0;; waited += kJobPollMilliseconds) {
+        DWORD status = ReadJob(printer, jobId, buffer);
+        // Windows answers 87 for a job that has left the queue. Wine's spooler runs the job
+        // inside EndDocPrinter and then fails GetJobW for it without setting any code.
+        if (status == ERROR_INVALID_PARAMETER || status == kNoReason)
             return 0;  // the job has gone: it was printed
-        std::vector<BYTE> buffer(needed);
-        if (!GetJobW(printer, jobId, 1, buffer.data(), needed, &needed))
-            return 0;
+        if (status != ERROR_SUCCESS)
+            return ReportFailure(L"GetJobW for job " + std::to_wstring(jobId) + L" on " + queue,
+                                 status);
         auto* job = reinterpret_cast<const JOB_INFO_1W*>(buffer.data());
         if (job->Status & (JOB_STATUS_ERROR | JOB_STATUS_OFFLINE | JOB_STATUS_PAPEROUT |
                            JOB_STATUS_BLOCKED_DEVQ | JOB_STATUS_USER_INTERVENTION)) {
@@ -88,11 +109,12 @@ int WaitForJob(HANDLE printer, DWORD jobId, const std::wstring& queue)
         if (job->Status & JOB_STATUS_PRINTED)
             return 0;
         if (waited >= kJobWaitMilliseconds) {
-            PrintOut(L"job %lu is still in the queue %ls\n", jobId, queue.c_str());
-            return 0;
+            PrintErr(L"portmonctl: job %lu is still in the queue %ls after a minute; it has not"
+                     L" been printed (see the queue, or print with --no-wait)\n", jobId,
+                     queue.c_str());
+            return kExitFailure;
         }
-        Sleep(250);
-        waited += 250;
+        Sleep(kJobPollMilliseconds);
     }
 }
 

@@ -26,13 +26,12 @@ int RunTimeout(int argc, wchar_t** argv, int first)
     }
 
     XcvSession session;
-    if (!session.Open(writing ? SERVER_ACCESS_ADMINISTER : SERVER_ACCESS_ENUMERATE))
-        return ReportFailure(L"opening the configuration channel", GetLastError());
+    if (!OpenSession(session, writing ? SERVER_ACCESS_ADMINISTER : SERVER_ACCESS_ENUMERATE))
+        return kExitFailure;
     if (writing) {
         const std::wstring& text = line.words[0];
-        DWORD status = session.Call(L"ConfigureLPTPortCommandOK", text.c_str(),
-                                    DWORD((text.size() + 1) * sizeof(wchar_t)), nullptr, 0,
-                                    nullptr);
+        DWORD status = session.Call(L"ConfigureLPTPortCommandOK", text.c_str(), TextBytes(text),
+                                    nullptr, 0, nullptr);
         if (status != ERROR_SUCCESS)
             return ReportFailure(L"ConfigureLPTPortCommandOK", status);
     }

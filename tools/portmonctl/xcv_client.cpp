@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "console.h"
 #include "monitor_identity.h"
 
 BOOL XcvSession::Open(ACCESS_MASK access) noexcept
@@ -12,14 +13,27 @@ BOOL XcvSession::Open(ACCESS_MASK access) noexcept
     return handle_.Open(kMonitorXcvObject, &defaults);
 }
 
+bool OpenSession(XcvSession& session, ACCESS_MASK access)
+{
+    if (session.Open(access))
+        return true;
+    ReportFailure(std::wstring(L"opening the configuration channel of ") + kMonitorName,
+                  GetLastError());
+    return false;
+}
+
 DWORD XcvSession::Call(const wchar_t* command, const void* input, DWORD inputBytes, void* output,
                        DWORD outputBytes, DWORD* needed) noexcept
 {
     DWORD neededBytes = 0;
     DWORD status = ERROR_SUCCESS;
+    // A spooler that refuses without setting a code must not report an old one, nor success.
+    SetLastError(ERROR_SUCCESS);
     if (!XcvDataW(handle_.get(), command, static_cast<BYTE*>(const_cast<void*>(input)),
-                  inputBytes, static_cast<BYTE*>(output), outputBytes, &neededBytes, &status))
-        return GetLastError();
+                  inputBytes, static_cast<BYTE*>(output), outputBytes, &neededBytes, &status)) {
+        DWORD error = GetLastError();
+        return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+    }
     if (needed != nullptr)
         *needed = neededBytes;
     return status;
@@ -27,8 +41,7 @@ DWORD XcvSession::Call(const wchar_t* command, const void* input, DWORD inputByt
 
 DWORD XcvSession::CallWithName(const wchar_t* command, const std::wstring& name) noexcept
 {
-    return Call(command, name.c_str(), DWORD((name.size() + 1) * sizeof(wchar_t)), nullptr, 0,
-                nullptr);
+    return Call(command, name.c_str(), TextBytes(name), nullptr, 0, nullptr);
 }
 
 PortConfig MakePortConfig(const std::wstring& name, const std::wstring& address,
@@ -48,7 +61,6 @@ DWORD QueryPortConfig(XcvSession& session, const std::wstring& name, PortConfig&
 {
     std::memset(&config, 0, sizeof(config));
     DWORD needed = 0;
-    return session.Call(L"GetDefaultPortConfig", name.c_str(),
-                        DWORD((name.size() + 1) * sizeof(wchar_t)), &config, sizeof(config),
-                        &needed);
+    return session.Call(L"GetDefaultPortConfig", name.c_str(), TextBytes(name), &config,
+                        sizeof(config), &needed);
 }

@@ -16,7 +16,8 @@ public:
     BOOL Open(ACCESS_MASK access) noexcept;
 
     // Runs one command. Returns the command's own status (0 for success); when the spooler
-    // cannot deliver the command at all, the spooler's error code. `needed` may be NULL.
+    // cannot deliver the command at all, the spooler's error code (ERROR_GEN_FAILURE when it
+    // gives none). `needed` may be NULL.
     DWORD Call(const wchar_t* command, const void* input, DWORD inputBytes, void* output,
                DWORD outputBytes, DWORD* needed) noexcept;
 
@@ -26,6 +27,15 @@ public:
 private:
     PrinterHandle handle_;
 };
+
+// XcvSession::Open, with the failure reported on stderr. FALSE when the channel cannot be had.
+bool OpenSession(XcvSession& session, ACCESS_MASK access);
+
+// The input size of a text command: the text's UTF-16 units and the terminator, in bytes.
+inline DWORD TextBytes(const std::wstring& text) noexcept
+{
+    return DWORD((text.size() + 1) * sizeof(wchar_t));
+}
 
 // A PortConfig for `name`, `address` and `portNumber`, every unused unit zero.
 PortConfig MakePortConfig(const std::wstring& name, const std::wstring& address,

@@ -6,6 +6,10 @@ e2e_begin access_rule
 
 install_monitor
 expect_ok portmonctl add add E2E_PORT 127.0.0.1:9100 --no-check
+# The time-out lives in a key that every Windows has and a fresh Wine prefix lacks: with the key
+# an administrator's "ConfigureLPTPortCommandOK" would succeed, so an unchanged time-out shows
+# the refusal.
+expect_ok wine_run settings-key reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Windows' /f
 expect_ok portmonctl timeout-before timeout
 expect_log '^transmission retry time-out: ([0-9]+) seconds$'
 timeout_before=$(sed -n 's/^transmission retry time-out: \([0-9]*\) seconds$/\1/p' "$E2E_LAST_LOG")

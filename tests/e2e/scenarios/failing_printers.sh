@@ -39,3 +39,5 @@ start_sink stalling stop-reading
 expect_ok portmonctl set-stalling set E2E_PORT "127.0.0.1:$SINK_PORT"
 expect_fails portmonctl print-stalled-port print "$(winpath "$DOCUMENT")" --port E2E_PORT
 expect_not_log '^printed'
+expect_fails portmonctl print-stalled-queue print "$(winpath "$DOCUMENT")" --printer "E2E Queue"
+expect_not_log '^printed'

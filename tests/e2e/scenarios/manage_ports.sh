@@ -18,9 +18,19 @@ expect_log "^E2E_PORT 127\.0\.0\.1:$SINK_PORT$"
 expect_ok portmonctl show show E2E_PORT
 expect_log "^E2E_PORT 127\.0\.0\.1:$SINK_PORT$"
 
-# A second port of the same name is refused by the spooler-wide name check (183).
+# A second port of the same name, in any letter case, is refused by the spooler-wide name check
+# (183), with or without the connection test; the stored port stays as it was.
 expect_fails portmonctl add-again add E2E_PORT "127.0.0.1:$SINK_PORT"
 expect_log 'error 183'
+expect_fails portmonctl add-again-unchecked add e2e_port 127.0.0.2:9101 --no-check
+expect_log 'error 183'
+expect_not_log '^added'
+expect_ok portmonctl show-after-add-again show E2E_PORT
+expect_log "^E2E_PORT 127\.0\.0\.1:$SINK_PORT$"
+expect_ok wine_run registry-after-add-again reg query \
+    'HKLM\System\CurrentControlSet\Control\Print\Monitors\VEXA Port Monitor\Ports\E2E_PORT'
+expect_log 'IPAddress.*127\.0\.0\.1$'
+expect_log "PortNumber.*0x$(printf '%x' "$SINK_PORT")$"
 # The default TCP port is 9100; nothing else changes the first port.
 expect_ok portmonctl add-default add E2E_DEFAULT 127.0.0.1 --no-check
 expect_ok portmonctl show-default show E2E_DEFAULT
