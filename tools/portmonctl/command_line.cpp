@@ -28,8 +28,8 @@ bool ParseDecimal(const std::wstring& text, DWORD& value)
     return true;
 }
 
-bool ParseCommandLine(int argc, wchar_t** argv, int first, const OptionSpec* specs,
-                      size_t specCount, size_t minWords, size_t maxWords, const wchar_t* command,
+bool ParseCommandLine(int argc, wchar_t** argv, int first, const KnownOption* known,
+                      size_t knownCount, size_t minWords, size_t maxWords, const wchar_t* command,
                       CommandLine& line)
 {
     bool optionsEnded = false;
@@ -43,25 +43,25 @@ bool ParseCommandLine(int argc, wchar_t** argv, int first, const OptionSpec* spe
             optionsEnded = true;
             continue;
         }
-        const OptionSpec* spec = nullptr;
-        for (size_t s = 0; s < specCount; ++s) {
-            if (argument == specs[s].name)
-                spec = &specs[s];
+        const KnownOption* option = nullptr;
+        for (size_t s = 0; s < knownCount; ++s) {
+            if (argument == known[s].name)
+                option = &known[s];
         }
-        if (spec == nullptr) {
+        if (option == nullptr) {
             PrintErr(L"portmonctl %ls: unknown option %ls (see portmonctl %ls --help)\n", command,
                      argument.c_str(), command);
             return false;
         }
         std::wstring value;
-        if (spec->takesValue) {
+        if (option->takesValue) {
             if (i + 1 >= argc) {
-                PrintErr(L"portmonctl %ls: %ls needs a value\n", command, spec->name);
+                PrintErr(L"portmonctl %ls: %ls needs a value\n", command, option->name);
                 return false;
             }
             value = argv[++i];
         }
-        line.options[spec->name] = value;
+        line.options[option->name] = value;
     }
     if (line.words.size() < minWords || line.words.size() > maxWords) {
         PrintErr(L"portmonctl %ls: wrong number of arguments (see portmonctl %ls --help)\n",

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-struct OptionSpec {
+struct KnownOption {
     const wchar_t* name;  // with its dashes, e.g. L"--port"
     bool takesValue;
 };
@@ -28,8 +28,8 @@ struct CommandLine {
 // Splits argv[first..] into words and options. FALSE with a message on stderr for an option the
 // command does not know, an option without its value, or a word count outside [minWords,
 // maxWords]. "--" ends the options.
-bool ParseCommandLine(int argc, wchar_t** argv, int first, const OptionSpec* specs,
-                      size_t specCount, size_t minWords, size_t maxWords, const wchar_t* command,
+bool ParseCommandLine(int argc, wchar_t** argv, int first, const KnownOption* known,
+                      size_t knownCount, size_t minWords, size_t maxWords, const wchar_t* command,
                       CommandLine& line);
 
 // A printer's address and TCP port as given on the command line: ADDRESS[:PORT].

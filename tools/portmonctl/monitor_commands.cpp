@@ -56,7 +56,7 @@ int RunInstall(int argc, wchar_t** argv, int first)
 
 int RunUninstall(int argc, wchar_t** argv, int first)
 {
-    static const OptionSpec kOptions[] = {{L"--remove-dll", false}};
+    static const KnownOption kOptions[] = {{L"--remove-dll", false}};
     CommandLine line;
     if (!ParseCommandLine(argc, argv, first, kOptions, 1, 0, 0, L"uninstall", line))
         return kExitUsage;

@@ -92,7 +92,7 @@ int StorePort(const std::wstring& name, const Endpoint& endpoint,
 
 int RunStore(int argc, wchar_t** argv, int first, const wchar_t* subcommand, bool create)
 {
-    static const OptionSpec kOptions[] = {{L"--no-check", false}};
+    static const KnownOption kOptions[] = {{L"--no-check", false}};
     CommandLine line;
     if (!ParseCommandLine(argc, argv, first, kOptions, create ? 1 : 0, 2, 2, subcommand, line))
         return kExitUsage;

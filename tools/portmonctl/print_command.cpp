@@ -132,7 +132,7 @@ void AbandonDocument(HANDLE printer, bool isPort)
 
 int RunPrint(int argc, wchar_t** argv, int first)
 {
-    static const OptionSpec kOptions[] = {
+    static const KnownOption kOptions[] = {
         {L"--port", true}, {L"--printer", true}, {L"--title", true}, {L"--no-wait", false}};
     CommandLine line;
     if (!ParseCommandLine(argc, argv, first, kOptions, 4, 1, 1, L"print", line))
