@@ -59,6 +59,12 @@ DWORD WINAPI XcvDataPort(HANDLE hXcv, LPCWSTR pszDataName, PBYTE pInputData, DWO
     const XcvCommand* command = FindXcvCommand(pszDataName);
     if (command == nullptr)
         return ERROR_INVALID_PARAMETER;
+    // A buffer that is not there holds no bytes, whatever size came with it: no handler then
+    // reads or writes through a NULL pointer.
+    if (pInputData == nullptr)
+        cbInputData = 0;
+    if (pOutputData == nullptr)
+        cbOutputData = 0;
     return command->handler(pInputData, cbInputData, pOutputData, cbOutputData, pcbOutputNeeded,
                             static_cast<XcvEntry*>(hXcv));
 }

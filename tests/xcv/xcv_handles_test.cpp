@@ -133,6 +133,36 @@ TEST_F(XcvHandleTest, CommandNamesAreNotReadPastTheirTerminator)
               static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
+TEST_F(XcvHandleTest, AMissingBufferCountsAsEmptyWhateverSizeCameWithIt)
+{
+    Start();
+    HANDLE xcv = OpenXcv();
+    const struct {
+        LPCWSTR command;
+        DWORD needed;
+    } outputs[] = {
+        {L"MonitorUI", 26},
+        {L"GetTransmissionRetryTimeout", 4},
+        {L"GetDefaultPortConfig", 996},
+    };
+    for (const auto& c : outputs) {
+        SCOPED_TRACE(testing::Message() << std::wstring(c.command).size());
+        const std::vector<BYTE> name = NameBytes(L"P1");
+        DWORD needed = 0xdeadbeef;
+        EXPECT_EQ(Call(xcv, c.command, name.data(), static_cast<DWORD>(name.size()), nullptr,
+                       4096, &needed),
+                  static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+        EXPECT_EQ(needed, c.needed);
+    }
+    DWORD listed = 0xdeadbeef;
+    DWORD needed = 0;
+    EXPECT_EQ(Call(xcv, L"PortExists", nullptr, 64, &listed, sizeof(listed), &needed),
+              static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(listed, 0xdeadbeefu);
+    EXPECT_EQ(Call(xcv, L"PortIsValid", nullptr, sizeof(PortConfig)),
+              static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
 TEST_F(XcvHandleTest, HandlesAreIndependentOfEachOtherAndOfTheirObjectName)
 {
     StorePort(L"P1", L"127.0.0.10", 9100);
