@@ -19,9 +19,7 @@ double SecondsSince(Clock::time_point start)
 TEST_F(JobConnectionTest, EachDocumentArrivesUnchangedOverItsOwnConnection)
 {
     LoopbackSink sink(SinkMode::Record);
-    StorePort(L"P1", L"127.0.0.1", sink.Port());
-    Start();
-    HANDLE port = Open(L"P1");
+    HANDLE port = OpenPortTo(sink);
     ASSERT_NE(port, nullptr);
 
     struct Case {
@@ -70,9 +68,7 @@ TEST_F(JobConnectionTest, EachDocumentArrivesUnchangedOverItsOwnConnection)
 TEST_F(JobConnectionTest, SecondStartWhileConnectedIsRefusedAndTheFirstDocumentKeepsItsPrinter)
 {
     LoopbackSink sink(SinkMode::Record);
-    StorePort(L"P1", L"127.0.0.1", sink.Port());
-    Start();
-    HANDLE port = Open(L"P1");
+    HANDLE port = OpenPortTo(sink);
     ASSERT_TRUE(StartDoc(port, 7));
     const HANDLE firstPrinter = Entry(port)->printer;
 
@@ -170,9 +166,7 @@ TEST_F(JobConnectionTest, RefusedConnectionLeavesThePortIdleAndReadyForTheNextDo
 TEST_F(JobConnectionTest, RepeatedEndDocPortClosesNothingTwice)
 {
     LoopbackSink sink(SinkMode::Record);
-    StorePort(L"P1", L"127.0.0.1", sink.Port());
-    Start();
-    HANDLE port = Open(L"P1");
+    HANDLE port = OpenPortTo(sink);
     ASSERT_TRUE(StartDoc(port, 3));
     const HANDLE printer = Entry(port)->printer;
     EXPECT_TRUE(Table()->pfnEndDocPort(port));
@@ -244,9 +238,7 @@ constexpr DWORD kLargeBuffer = 16 * 1024 * 1024;
 TEST_F(JobConnectionTest, PrinterStoppingMidBufferGetsEveryByteWritePortReported)
 {
     LoopbackSink sink(SinkMode::Hold);
-    StorePort(L"P1", L"127.0.0.1", sink.Port());
-    Start();
-    HANDLE port = Open(L"P1");
+    HANDLE port = OpenPortTo(sink);
     ASSERT_TRUE(StartDoc(port, 1));
 
     const std::string document = Document(kLargeBuffer);
@@ -271,9 +263,7 @@ TEST_F(JobConnectionTest, PrinterStoppingMidBufferGetsEveryByteWritePortReported
 TEST_F(JobConnectionTest, PrinterThatStopsReadingMakesWritePortFailWithinASecond)
 {
     LoopbackSink sink(SinkMode::Hold);
-    StorePort(L"P1", L"127.0.0.1", sink.Port());
-    Start();
-    HANDLE port = Open(L"P1");
+    HANDLE port = OpenPortTo(sink);
     ASSERT_TRUE(StartDoc(port, 1));
 
     // Keep writing until the connection is full: a call may still place a last few bytes (the
@@ -307,9 +297,7 @@ TEST_F(JobConnectionTest, PrinterThatStopsReadingMakesWritePortFailWithinASecond
 TEST_F(JobConnectionTest, WritePortToAPrinterThatHungUpReportsASendError)
 {
     LoopbackSink sink(SinkMode::Close);
-    StorePort(L"P1", L"127.0.0.1", sink.Port());
-    Start();
-    HANDLE port = Open(L"P1");
+    HANDLE port = OpenPortTo(sink);
     ASSERT_TRUE(StartDoc(port, 1));
     ASSERT_TRUE(sink.WaitForEnded(1));
 
@@ -336,9 +324,7 @@ TEST_F(JobConnectionTest, ReadPortGetsThePrinterReplyAndZeroBytesOnceItHungUp)
 {
     LoopbackSink sink(SinkMode::Record);
     sink.SetReply("@PJL INFO STATUS");
-    StorePort(L"P1", L"127.0.0.1", sink.Port());
-    Start();
-    HANDLE port = Open(L"P1");
+    HANDLE port = OpenPortTo(sink);
     ASSERT_TRUE(StartDoc(port, 1));
 
     std::string reply;

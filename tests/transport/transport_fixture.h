@@ -58,6 +58,13 @@ protected:
         EXPECT_TRUE(Table()->pfnOpenPort(Handle(), text.data(), &handle));
         return handle;
     }
+    // Stores the port P1 for the sink's printer on 127.0.0.1, starts the monitor and opens P1.
+    HANDLE OpenPortTo(const LoopbackSink& sink)
+    {
+        StorePort(L"P1", L"127.0.0.1", sink.Port());
+        Start();
+        return Open(L"P1");
+    }
     BOOL StartDoc(HANDLE port, DWORD jobId, const wchar_t* printer = L"Printer A")
     {
         std::wstring name = printer != nullptr ? printer : L"";
